@@ -1,0 +1,18 @@
+# Results are defined to the bit: every product and sum rounded on its own.
+# No contraction into fused multiply-add anywhere, never -ffast-math, and SSE2
+# rather than x87 where the target is 32-bit x86.
+add_compile_options(-ffp-contract=off)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" OR
+   (CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86|AMD64"))
+  add_compile_options(-msse2 -mfpmath=sse)
+endif()
+
+if(VINTREL_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Warnings are the project's own business: PRIVATE on its targets only.
+function(vintrel_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion)
+endfunction()

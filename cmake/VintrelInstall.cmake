@@ -1,0 +1,23 @@
+include(CMakePackageConfigHelpers)
+
+set(VINTREL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/VintrelBMPRotate2)
+
+install(TARGETS VintrelBMPRotate2 EXPORT VintrelBMPRotate2Targets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS bmprotate2 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(EXPORT VintrelBMPRotate2Targets NAMESPACE VintrelBMPRotate2::
+  DESTINATION ${VINTREL_CMAKE_DIR})
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/VintrelBMPRotate2Config.cmake.in
+  ${PROJECT_BINARY_DIR}/VintrelBMPRotate2Config.cmake INSTALL_DESTINATION ${VINTREL_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/VintrelBMPRotate2ConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/VintrelBMPRotate2Config.cmake
+  ${PROJECT_BINARY_DIR}/VintrelBMPRotate2ConfigVersion.cmake DESTINATION ${VINTREL_CMAKE_DIR})
+
+configure_file(${CMAKE_CURRENT_LIST_DIR}/VintrelBMPRotate2.pc.in
+  ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

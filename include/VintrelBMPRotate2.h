@@ -1,0 +1,87 @@
+/*
+ * VintrelBMPRotate2: turn a 24-bit BMP picture by a whole number of degrees.
+ *
+ *   int32_t BMPRotate2(const char16_t* inputPath, const char16_t* outputPath,
+ *                      int32_t angle);
+ *
+ * Reads the uncompressed 24-bit BMP file `inputPath` (BITMAPFILEHEADER plus a
+ * 40-byte or longer info header, bottom-up rows, rows padded to 4 bytes),
+ * turns the picture about its centre pixel by `angle` degrees and writes a
+ * new 24-bit BMP file `outputPath`. Both names are NUL-terminated UTF-16.
+ *
+ * Sense: a positive angle turns the displayed picture clockwise, a negative
+ * one anticlockwise. The angle is used as given (no reduction modulo 360).
+ *
+ * Canvas: the bounding box of the turned picture, rounded down:
+ *   W' = trunc(W*|cos| + H*|sin|),  H' = trunc(H*|cos| + W*|sin|).
+ * Each canvas pixel takes the nearest source pixel (truncation, no blending)
+ * or, where no part of the picture covers it, white.
+ *
+ * Results and the one console line (standard output) printed per outcome:
+ *    999  "File has been read successfully." then
+ *         "File has been written successfully."
+ *     -1  "File has invalid signature." (wrong signature, compression or
+ *         plane count, or a picture too large to hold), or the read line then
+ *         "Error. File cant be written." (output cannot be written)
+ *     -2  "File has invalid resolution. Program works only with 24-bits bmp
+ *         format." (not 24 bits per pixel)
+ *     -3  "File not found." (input cannot be opened)
+ *
+ * The input is read and closed before the output is opened, so both may name
+ * the same file. A file that ends early is read as far as it goes; the
+ * missing pixels are black.
+ *
+ * Not reentrant: call it from one thread at a time. Assumes the caller's
+ * floating-point environment has the default rounding mode (to nearest).
+ *
+ * The header compiles as C (C11) and as C++.
+ */
+#ifndef VINTRELBMPROTATE2_H
+#define VINTRELBMPROTATE2_H
+
+#include <stdint.h>
+#ifndef __cplusplus
+#include <uchar.h>
+#endif
+
+/* The platform's standard calling convention for exported functions: it
+ * decides the stack protocol on 32-bit Windows and is a no-op elsewhere. */
+#if defined(_WIN32)
+#define BMPROTATE2_CALL __stdcall
+#else
+#define BMPROTATE2_CALL
+#endif
+
+#if defined(VINTRELBMPROTATE2_STATIC)
+#define BMPROTATE2_API
+#elif defined(_WIN32)
+#if defined(VINTRELBMPROTATE2_BUILDING)
+#define BMPROTATE2_API __declspec(dllexport)
+#else
+#define BMPROTATE2_API __declspec(dllimport)
+#endif
+#elif defined(VINTRELBMPROTATE2_BUILDING)
+#define BMPROTATE2_API __attribute__((visibility("default")))
+#else
+#define BMPROTATE2_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The exported function's type, for hosts that resolve it by name at run
+ * time (dlsym, GetProcAddress). */
+typedef int32_t(BMPROTATE2_CALL* BMPRotate2Fn)(const char16_t* inputPath,
+                                                const char16_t* outputPath,
+                                                int32_t angle);
+
+BMPROTATE2_API int32_t BMPROTATE2_CALL BMPRotate2(const char16_t* inputPath,
+                                                  const char16_t* outputPath,
+                                                  int32_t angle);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VINTRELBMPROTATE2_H */

@@ -1,0 +1,173 @@
+#include "bmp/BMPFile.h"
+
+#include <cstring>
+
+namespace vintrel {
+namespace {
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Get32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void Put16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+int32_t CheckHeader(const BMPHeader& h) {
+    if (h.biBitCount != 24) return ReadNot24Bit;
+    if (h.bfType != kBMPSignature) return ReadBadHeader;
+    if (h.biCompression != 0) return ReadBadHeader;
+    if (h.biPlanes != 1) return ReadBadHeader;
+    // Top-down rows and mirrored widths are outside what this reader holds.
+    if (h.biWidth > INT32_MAX || h.biHeight > INT32_MAX) return ReadBadHeader;
+    return ReadOk;
+}
+
+// Rows straight into the picture: one call per row, or one for the whole
+// picture when rows carry no pad. Bytes the file does not have stay zero.
+void ReadRows(PlatformFile* file, BMPImage& image) {
+    const size_t rowBytes = 3u * static_cast<size_t>(image.width);
+    const uint32_t pad = RowPad(image.width);
+    if (pad == 0) {
+        PlatformRead(image.pixels, 1, rowBytes * image.height, file);
+        return;
+    }
+    uint8_t skipped[3];
+    for (uint32_t y = 0; y < image.height; ++y) {
+        if (PlatformRead(PixelAt(image, 0, y), 1, rowBytes, file) != rowBytes) return;
+        if (PlatformRead(skipped, 1, pad, file) != pad) return;
+    }
+}
+
+bool WriteRows(PlatformFile* file, const BMPImage& image) {
+    const size_t rowBytes = 3u * static_cast<size_t>(image.width);
+    const uint32_t pad = RowPad(image.width);
+    if (pad == 0) {
+        const size_t all = rowBytes * image.height;
+        return PlatformWrite(image.pixels, 1, all, file) == all;
+    }
+    static const uint8_t zeros[3] = {0, 0, 0};
+    for (uint32_t y = 0; y < image.height; ++y) {
+        if (PlatformWrite(PixelAt(image, 0, y), 1, rowBytes, file) != rowBytes) return false;
+        if (PlatformWrite(zeros, 1, pad, file) != pad) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void DecodeBMPHeader(const uint8_t (&b)[kBMPHeaderBytes], BMPHeader& h) {
+    h.bfType = Get16(b + 0);
+    h.bfSize = Get32(b + 2);
+    h.bfReserved1 = Get16(b + 6);
+    h.bfReserved2 = Get16(b + 8);
+    h.bfOffBits = Get32(b + 10);
+    h.biSize = Get32(b + 14);
+    h.biWidth = Get32(b + 18);
+    h.biHeight = Get32(b + 22);
+    h.biPlanes = Get16(b + 26);
+    h.biBitCount = Get16(b + 28);
+    h.biCompression = Get32(b + 30);
+    h.biSizeImage = Get32(b + 34);
+    h.biXPelsPerMeter = Get32(b + 38);
+    h.biYPelsPerMeter = Get32(b + 42);
+    h.biClrUsed = Get32(b + 46);
+    h.biClrImportant = Get32(b + 50);
+}
+
+void EncodeBMPHeader(const BMPHeader& h, uint8_t (&b)[kBMPHeaderBytes]) {
+    Put16(b + 0, h.bfType);
+    Put32(b + 2, h.bfSize);
+    Put16(b + 6, h.bfReserved1);
+    Put16(b + 8, h.bfReserved2);
+    Put32(b + 10, h.bfOffBits);
+    Put32(b + 14, h.biSize);
+    Put32(b + 18, h.biWidth);
+    Put32(b + 22, h.biHeight);
+    Put16(b + 26, h.biPlanes);
+    Put16(b + 28, h.biBitCount);
+    Put32(b + 30, h.biCompression);
+    Put32(b + 34, h.biSizeImage);
+    Put32(b + 38, h.biXPelsPerMeter);
+    Put32(b + 42, h.biYPelsPerMeter);
+    Put32(b + 46, h.biClrUsed);
+    Put32(b + 50, h.biClrImportant);
+}
+
+void ReadBMPHeader(BMPHeader& header, PlatformFile* stream) {
+    // One item of 54 bytes: a file too short to hold it is checked on zeros,
+    // not on the part that was there.
+    uint8_t block[kBMPHeaderBytes] = {};
+    if (!PlatformSeek(stream, 0, SeekFromStart) || PlatformRead(block, 1, sizeof block, stream) != sizeof block)
+        std::memset(block, 0, sizeof block);
+    DecodeBMPHeader(block, header);
+}
+
+void MakeBMPHeader(BMPHeader& header, const BMPImage& image, uint32_t rowPad) {
+    header = BMPHeader{};
+    header.bfType = kBMPSignature;
+    header.bfSize = static_cast<uint32_t>(kBMPHeaderBytes + static_cast<uint64_t>(image.height) *
+                                                                 (3u * static_cast<uint64_t>(image.width) + rowPad));
+    header.bfOffBits = kBMPHeaderBytes;
+    header.biSize = 40;
+    header.biWidth = image.width;
+    header.biHeight = image.height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biXPelsPerMeter = 3780;
+    header.biYPelsPerMeter = 3780;
+}
+
+int32_t ReadBMP(const char* fileName, BMPImage* image) {
+    image->width = image->height = 0;
+    image->pixels = nullptr;
+    PlatformFile* file = PlatformOpen(fileName, "rb");
+    if (file == nullptr) return ReadOpenFailed;
+
+    BMPHeader header;
+    ReadBMPHeader(header, file);
+    const int32_t status = CheckHeader(header);
+    if (status != ReadOk) {
+        PlatformClose(file);
+        return status;
+    }
+    image->width = header.biWidth;
+    image->height = header.biHeight;
+    if (!AttachPixels(*image)) {
+        image->width = image->height = 0;
+        PlatformClose(file);
+        return ReadBadHeader;
+    }
+    // A failed seek (an offset the stream cannot reach) reads nothing rather
+    // than rows from the wrong place.
+    if (HasPixels(*image) && PlatformSeek(file, header.bfOffBits, SeekFromStart)) ReadRows(file, *image);
+    PlatformClose(file);
+    return ReadOk;
+}
+
+int32_t WriteBMP(const char* fileName, BMPImage* image) {
+    if (HasPixels(*image) && image->pixels == nullptr) return WriteOpenFailed;
+    if (StoredFileBytes(image->width, image->height) > UINT32_MAX) return WriteOpenFailed;
+
+    PlatformFile* file = PlatformOpen(fileName, "wb");
+    if (file == nullptr) return WriteOpenFailed;
+
+    const uint32_t pad = RowPad(image->width);
+    BMPHeader header;
+    MakeBMPHeader(header, *image, pad);
+    uint8_t block[kBMPHeaderBytes];
+    EncodeBMPHeader(header, block);
+
+    bool ok = PlatformWrite(block, sizeof block, 1, file) == 1;
+    if (ok && HasPixels(*image)) ok = WriteRows(file, *image);
+    ok = PlatformFlush(file) && ok;
+    ok = PlatformClose(file) && ok;
+    return ok ? WriteOk : WriteOpenFailed;
+}
+
+}  // namespace vintrel

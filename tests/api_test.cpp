@@ -1,0 +1,151 @@
+// The export as callers see it: results, the console lines, names, and the
+// files it leaves behind.
+#include <gtest/gtest.h>
+
+#include "api/Pipeline.h"
+#include "support/Call.h"
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kOk = std::string(kReadLine) + kWrittenLine;
+const std::string kUnwritable = std::string(kReadLine) + kUnwritableLine;
+
+class Files : public testing::Test {
+protected:
+    void SetUp() override { WriteFile(input, EncodeBMP(picture)); }
+    TempDir dir;
+    Picture picture = DistinctPicture(13, 7);
+    std::string input = dir.File("in.bmp");
+    std::string output = dir.File("out.bmp");
+};
+
+TEST_F(Files, WritesThePictureTurned) {
+    for (int32_t angle : {0, 30, -45, 90, 180, 270, 100}) {
+        const Outcome o = Rotate(input, output, angle);
+        EXPECT_EQ(o.result, 999) << angle;
+        EXPECT_EQ(o.printed, kOk) << angle;
+        EXPECT_EQ(DecodeWrittenBMP(ReadFile(output)), ReferenceRotate(picture, angle)) << angle;
+    }
+    EXPECT_EQ(vintrel::SourceImage, nullptr) << "nothing is kept between calls";
+    EXPECT_EQ(vintrel::RotatedImage, nullptr);
+}
+
+TEST_F(Files, OutputMayBeTheInput) {
+    const Outcome o = Rotate(input, input, 30);
+    EXPECT_EQ(o.result, 999);
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(input)), ReferenceRotate(picture, 30));
+}
+
+TEST_F(Files, MissingInputPrintsOneLineAndTouchesNothing) {
+    WriteFile(output, {9, 9, 9});
+    const Outcome o = Rotate(dir.File("absent.bmp"), output, 30);
+    EXPECT_EQ(o.result, -3);
+    EXPECT_EQ(o.printed, kMissingLine);
+    EXPECT_EQ(ReadFile(output), (std::vector<uint8_t>{9, 9, 9}));
+}
+
+TEST_F(Files, UnwritableOutputsFailAfterTheRead) {
+    for (const std::string& name : {std::string(), dir.File("no/such/folder/out.bmp"), dir.path()}) {
+        const Outcome o = Rotate(input, name, 30);
+        EXPECT_EQ(o.result, -1) << name;
+        EXPECT_EQ(o.printed, kUnwritable) << name;
+    }
+}
+
+TEST_F(Files, NullNamesAreFilesThatCannotBeOpened) {
+    const std::u16string in = U16(input), out = U16(output);
+    Outcome o = Rotate(nullptr, out.c_str(), 30);
+    EXPECT_EQ(o.result, -3);
+    EXPECT_EQ(o.printed, kMissingLine);
+    o = Rotate(in.c_str(), nullptr, 30);
+    EXPECT_EQ(o.result, -1);
+    EXPECT_EQ(o.printed, kUnwritable);
+    EXPECT_FALSE(FileExists(output));
+}
+
+// A name of exactly `bytes` bytes in this folder.
+std::string NameOfLength(const TempDir& dir, size_t bytes) {
+    std::string name = dir.path() + "/";
+    name += std::string(bytes - name.size() - 4, 'n') + ".bmp";
+    return name;
+}
+
+TEST_F(Files, NamesUpTo199BytesAreTakenWhole) {
+    const std::string name199 = NameOfLength(dir, 199);
+    WriteFile(name199, EncodeBMP(picture));
+    EXPECT_EQ(Rotate(name199, name199, 90).result, 999);
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(name199)), ReferenceRotate(picture, 90));
+}
+
+TEST_F(Files, LongerNamesAreNeverShortened) {
+    // Both the 200-byte name and the file its first 199 bytes would name exist.
+    const std::string name200 = NameOfLength(dir, 200);
+    const std::string cut = name200.substr(0, 199);
+    WriteFile(name200, EncodeBMP(picture));
+    WriteFile(cut, EncodeBMP(picture));
+    Outcome o = Rotate(name200, output, 0);
+    EXPECT_EQ(o.result, -3);
+    EXPECT_EQ(o.printed, kMissingLine);
+
+    const std::string out200 = name200.substr(0, name200.size() - 5) + "o.bmp";
+    o = Rotate(input, out200, 0);
+    EXPECT_EQ(o.result, -1);
+    EXPECT_EQ(o.printed, kUnwritable);
+    EXPECT_FALSE(FileExists(out200));
+    EXPECT_EQ(ReadFile(cut), EncodeBMP(picture)) << "the shortened name is not written either";
+}
+
+TEST_F(Files, NonAsciiNames) {
+    const std::string name = dir.File("p\xC3\xAF" "cture-\xE6\x97\xA5\xE6\x9C\xAC-\xF0\x9F\x98\x80.bmp");
+    WriteFile(name, EncodeBMP(picture));
+    const std::string out = dir.File("\xC3\xA9t\xC3\xA9.bmp");
+    EXPECT_EQ(Rotate(name, out, 45).result, 999);
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(out)), ReferenceRotate(picture, 45));
+}
+
+TEST_F(Files, UnpairedSurrogateBecomesQuestionMark) {
+    WriteFile(dir.File("a?b.bmp"), EncodeBMP(picture));
+    std::u16string in = U16(dir.path() + "/a"), out = U16(output);
+    in += char16_t(0xD800);
+    in += U16("b.bmp");
+    EXPECT_EQ(Rotate(in.c_str(), out.c_str(), 0).result, 999);
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(output)), picture);
+}
+
+TEST_F(Files, CanvasTooLargeToWriteLeavesTheOutputAlone) {
+    if (sizeof(void*) < 8) GTEST_SKIP() << "a 2.7 GB source cannot be held on a 32-bit process";
+    // 30000 x 30000 reads (2.7e9 pixel bytes, no rows in the file: all black);
+    // at 45 degrees its canvas would need a file of 5.4e9 bytes.
+    Header header;
+    header.biWidth = header.biHeight = 30000;
+    WriteFile(input, HeaderBytes(header));
+    WriteFile(output, {4, 5, 6});
+    const Outcome o = Rotate(input, output, 45);
+    EXPECT_EQ(o.result, -1);
+    EXPECT_EQ(o.printed, kUnwritable);
+    EXPECT_EQ(ReadFile(output), (std::vector<uint8_t>{4, 5, 6}));
+}
+
+TEST(Names, ConversionToUtf8) {
+    char narrow[vintrel::kNameBytes];
+    vintrel::ConvertName(u"plain.bmp", narrow);
+    EXPECT_STREQ(narrow, "plain.bmp");
+    vintrel::ConvertName(u"\u00e9\u65e5\U0001F600", narrow);
+    EXPECT_STREQ(narrow, "\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80");
+    const char16_t lone[] = {u'x', 0xDC00, u'y', 0xD83D, 0};
+    vintrel::ConvertName(lone, narrow);
+    EXPECT_STREQ(narrow, "x?y?");
+    vintrel::ConvertName(nullptr, narrow);
+    EXPECT_STREQ(narrow, "");
+    // 66 three-byte characters make 198 bytes: they fit, one more does not.
+    std::u16string wide(66, u'\u65e5');
+    vintrel::ConvertName(wide.c_str(), narrow);
+    EXPECT_EQ(std::string(narrow).size(), 198u);
+    wide += u'\u65e5';
+    vintrel::ConvertName(wide.c_str(), narrow);
+    EXPECT_STREQ(narrow, "");
+}
+
+}  // namespace

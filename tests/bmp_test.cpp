@@ -1,0 +1,215 @@
+// The file format: header rules and their messages, rows, padding, files
+// that end early, and what the writer puts down.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "bmp/BMPFile.h"
+#include "support/Call.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct HeaderCase {
+    const char* name;
+    std::function<std::vector<uint8_t>()> file;
+    int32_t status;  // ReadBMP's
+    int32_t result;  // BMPRotate2's
+    std::string printed;
+};
+
+std::vector<uint8_t> With(std::function<void(Header&)> edit, uint32_t w = 5, uint32_t h = 3) {
+    Header header;
+    edit(header);
+    return EncodeBMP(DistinctPicture(w, h), header);
+}
+
+std::vector<uint8_t> Cut(size_t length) {
+    std::vector<uint8_t> file = EncodeBMP(DistinctPicture(5, 3));
+    file.resize(length);
+    return file;
+}
+
+const std::string kOk = std::string(kReadLine) + kWrittenLine;
+
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.name; }
+
+class HeaderRules : public testing::TestWithParam<HeaderCase> {};
+
+TEST_P(HeaderRules, StatusResultAndLines) {
+    const HeaderCase& c = GetParam();
+    TempDir dir;
+    WriteFile(dir.File("in.bmp"), c.file());
+
+    vintrel::BMPImage image{7, 7, nullptr};
+    EXPECT_EQ(vintrel::ReadBMP(dir.File("in.bmp").c_str(), &image), c.status);
+    if (c.status != vintrel::ReadOk) {
+        EXPECT_EQ(image.pixels, nullptr) << "a refused file keeps no buffer";
+    }
+    vintrel::ReleasePixels(image);
+
+    const Outcome o = Rotate(dir.File("in.bmp"), dir.File("out.bmp"), 30);
+    EXPECT_EQ(o.result, c.result);
+    EXPECT_EQ(o.printed, c.printed);
+    EXPECT_EQ(FileExists(dir.File("out.bmp")), c.result == 999);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HeaderRules,
+    testing::Values(
+        HeaderCase{"Valid", [] { return With([](Header&) {}); }, 0, 999, kOk},
+        HeaderCase{"EightBit", [] { return With([](Header& h) { h.biBitCount = 8; }); }, 2, -2, kDepthLine},
+        HeaderCase{"ThirtyTwoBit", [] { return With([](Header& h) { h.biBitCount = 32; }); }, 2, -2, kDepthLine},
+        HeaderCase{"BadSignature", [] { return With([](Header& h) { h.bfType = 0x4142; }); }, 1, -1, kBadLine},
+        HeaderCase{"BitCountCheckedBeforeSignature",
+                   [] { return With([](Header& h) { h.bfType = 0; h.biBitCount = 8; }); }, 2, -2, kDepthLine},
+        HeaderCase{"BitFields", [] { return With([](Header& h) { h.biCompression = 3; }); }, 1, -1, kBadLine},
+        HeaderCase{"RunLength", [] { return With([](Header& h) { h.biCompression = 1; }); }, 1, -1, kBadLine},
+        HeaderCase{"NoPlanes", [] { return With([](Header& h) { h.biPlanes = 0; }); }, 1, -1, kBadLine},
+        HeaderCase{"TwoPlanes", [] { return With([](Header& h) { h.biPlanes = 2; }); }, 1, -1, kBadLine},
+        HeaderCase{"FieldsNotExamined",
+                   [] {
+                       return With([](Header& h) {
+                           h.bfSize = 1, h.bfReserved1 = 7, h.bfReserved2 = 9, h.biSize = 12;
+                           h.biSizeImage = 99, h.biXPelsPerMeter = -5, h.biClrUsed = 4, h.biClrImportant = 3;
+                       });
+                   },
+                   0, 999, kOk},
+        HeaderCase{"TopDownRows", [] { return With([](Header& h) { h.biHeight = -3; }); }, 1, -1, kBadLine},
+        HeaderCase{"MirroredWidth", [] { return With([](Header& h) { h.biWidth = -5; }); }, 1, -1, kBadLine},
+        HeaderCase{"HeightMinInt", [] { return With([](Header& h) { h.biHeight = INT32_MIN; }); }, 1, -1, kBadLine},
+        // 3 * 65536 * 65536 wraps to 0 in 32 bits; 3 * 37838 * 37838 wraps to a small size.
+        HeaderCase{"PixelBytesWrap32",
+                   [] { return With([](Header& h) { h.biWidth = 65536, h.biHeight = 65536; }); }, 1, -1, kBadLine},
+        HeaderCase{"PixelBytesOver32",
+                   [] { return With([](Header& h) { h.biWidth = 37838, h.biHeight = 37838; }); }, 1, -1, kBadLine},
+        HeaderCase{"Empty", [] { return Cut(0); }, 2, -2, kDepthLine},
+        HeaderCase{"CutInsideHeader", [] { return Cut(30); }, 2, -2, kDepthLine},
+        HeaderCase{"HeaderWithoutBitCount", [] { return Cut(29); }, 2, -2, kDepthLine},
+        HeaderCase{"HeaderOnly", [] { return Cut(54); }, 0, 999, kOk},
+        HeaderCase{"CutInsideRows", [] { return Cut(70); }, 0, 999, kOk}),
+    [](const testing::TestParamInfo<HeaderCase>& p) { return std::string(p.param.name); });
+
+// Reads back what was put in, for every pad length and for headers that put
+// the rows elsewhere than offset 54.
+struct Layout {
+    uint32_t width, height, offBits, biSize;
+};
+
+void PrintTo(const Layout& l, std::ostream* os) { *os << l.width << "x" << l.height << "@" << l.offBits; }
+
+class Rows : public testing::TestWithParam<Layout> {};
+
+TEST_P(Rows, ReadGivesFilePixelsAndRoundTrips) {
+    const Layout l = GetParam();
+    TempDir dir;
+    const Picture picture = DistinctPicture(l.width, l.height);
+    Header header;
+    header.bfOffBits = l.offBits;
+    header.biSize = l.biSize;
+    WriteFile(dir.File("in.bmp"), EncodeBMP(picture, header, 0xEE));  // pad bytes are not pixels
+
+    vintrel::BMPImage image{};
+    ASSERT_EQ(vintrel::ReadBMP(dir.File("in.bmp").c_str(), &image), vintrel::ReadOk);
+    ASSERT_EQ(image.width, l.width);
+    ASSERT_EQ(image.height, l.height);
+    EXPECT_EQ(std::vector<uint8_t>(image.pixels, image.pixels + picture.bytes.size()), picture.bytes);
+
+    ASSERT_EQ(vintrel::WriteBMP(dir.File("out.bmp").c_str(), &image), vintrel::WriteOk);
+    vintrel::ReleasePixels(image);
+    const std::vector<uint8_t> written = ReadFile(dir.File("out.bmp"));
+    EXPECT_EQ(written.size(), 54 + l.height * (3 * l.width + l.width % 4));
+    EXPECT_EQ(DecodeWrittenBMP(written), picture);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Rows,
+                         testing::Values(Layout{1, 3, 54, 40}, Layout{2, 2, 54, 40}, Layout{3, 5, 54, 40},
+                                         Layout{4, 2, 54, 40}, Layout{5, 1, 54, 40}, Layout{7, 9, 54, 40},
+                                         Layout{3, 4, 54 + 68, 108}, Layout{6, 3, 54 + 84, 124},
+                                         Layout{2, 3, 200, 40}),
+                         [](const testing::TestParamInfo<Layout>& p) {
+                             return std::to_string(p.param.width) + "x" + std::to_string(p.param.height) + "_rows_at_" +
+                                    std::to_string(p.param.offBits);
+                         });
+
+TEST(Reader, FileEndingEarlyLeavesTheRestBlack) {
+    TempDir dir;
+    const Picture picture = DistinctPicture(3, 4);  // rows of 9 bytes + 3 pad
+    std::vector<uint8_t> file = EncodeBMP(picture);
+    file.resize(54 + 12 + 7);  // one whole row, then 7 bytes of the second
+    WriteFile(dir.File("in.bmp"), file);
+
+    vintrel::BMPImage image{};
+    ASSERT_EQ(vintrel::ReadBMP(dir.File("in.bmp").c_str(), &image), vintrel::ReadOk);
+    std::vector<uint8_t> expected(picture.bytes.size(), 0);
+    std::copy(picture.bytes.begin(), picture.bytes.begin() + 9 + 7, expected.begin());
+    EXPECT_EQ(std::vector<uint8_t>(image.pixels, image.pixels + expected.size()), expected);
+    vintrel::ReleasePixels(image);
+}
+
+TEST(Reader, RowsPastTheEndOfTheFileAreBlack) {
+    for (uint32_t offset : {1000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        TempDir dir;
+        std::vector<uint8_t> file = EncodeBMP(DistinctPicture(4, 2));
+        for (int k = 0; k < 4; ++k) file[10 + size_t(k)] = uint8_t(offset >> (8 * k));
+        WriteFile(dir.File("in.bmp"), file);
+        vintrel::BMPImage image{};
+        ASSERT_EQ(vintrel::ReadBMP(dir.File("in.bmp").c_str(), &image), vintrel::ReadOk) << offset;
+        EXPECT_EQ(std::vector<uint8_t>(image.pixels, image.pixels + 24), std::vector<uint8_t>(24, 0)) << offset;
+        vintrel::ReleasePixels(image);
+    }
+}
+
+TEST(Reader, OffsetInsideTheHeaderReadsFromThere) {
+    TempDir dir;
+    Header header;
+    header.bfOffBits = 0;
+    std::vector<uint8_t> file = EncodeBMP(DistinctPicture(4, 1), header);
+    WriteFile(dir.File("in.bmp"), file);
+    vintrel::BMPImage image{};
+    ASSERT_EQ(vintrel::ReadBMP(dir.File("in.bmp").c_str(), &image), vintrel::ReadOk);
+    EXPECT_EQ(std::vector<uint8_t>(image.pixels, image.pixels + 12), std::vector<uint8_t>(file.begin(), file.begin() + 12));
+    vintrel::ReleasePixels(image);
+}
+
+TEST(Writer, EmptyPicturesAreTheHeaderAlone) {
+    for (auto size : {std::pair<uint32_t, uint32_t>{0, 0}, {0, 5}, {5, 0}}) {
+        TempDir dir;
+        vintrel::BMPImage image{size.first, size.second, nullptr};
+        ASSERT_EQ(vintrel::WriteBMP(dir.File("out.bmp").c_str(), &image), vintrel::WriteOk);
+        const std::vector<uint8_t> file = ReadFile(dir.File("out.bmp"));
+        ASSERT_EQ(file.size(), 54u);
+        const Picture p = DecodeWrittenBMP(file);
+        EXPECT_EQ(p.width, size.first);
+        EXPECT_EQ(p.height, size.second);
+    }
+}
+
+TEST(Writer, RefusesAPictureWithPixelsButNoBuffer) {
+    TempDir dir;
+    WriteFile(dir.File("out.bmp"), {1, 2, 3});
+    vintrel::BMPImage image{3, 2, nullptr};
+    EXPECT_EQ(vintrel::WriteBMP(dir.File("out.bmp").c_str(), &image), vintrel::WriteOpenFailed);
+    EXPECT_EQ(ReadFile(dir.File("out.bmp")), (std::vector<uint8_t>{1, 2, 3})) << "the output is not touched";
+    EXPECT_EQ(vintrel::WriteBMP(dir.File("new.bmp").c_str(), &image), vintrel::WriteOpenFailed);
+    EXPECT_FALSE(FileExists(dir.File("new.bmp")));
+}
+
+#if !defined(_WIN32)
+TEST(Writer, ReportsAFullDevice) {
+    if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    // Small enough to sit in the stream buffer: only the flush can fail.
+    vintrel::BMPImage image{2, 2, nullptr};
+    ASSERT_TRUE(vintrel::AttachPixels(image));
+    EXPECT_EQ(vintrel::WriteBMP("/dev/full", &image), vintrel::WriteOpenFailed);
+    vintrel::ReleasePixels(image);
+    // Large enough that the rows themselves fail.
+    image = vintrel::BMPImage{1001, 1000, nullptr};
+    ASSERT_TRUE(vintrel::AttachPixels(image));
+    EXPECT_EQ(vintrel::WriteBMP("/dev/full", &image), vintrel::WriteOpenFailed);
+    vintrel::ReleasePixels(image);
+}
+#endif
+
+}  // namespace
