@@ -78,6 +78,10 @@ INSTANTIATE_TEST_SUITE_P(
                    0, 999, kOk},
         HeaderCase{"TopDownRows", [] { return With([](Header& h) { h.biHeight = -3; }); }, 1, -1, kBadLine},
         HeaderCase{"MirroredWidth", [] { return With([](Header& h) { h.biWidth = -5; }); }, 1, -1, kBadLine},
+        // Zero pixel bytes, so only the sign check stands between this and a
+        // canvas billions of rows high.
+        HeaderCase{"ZeroWidthTopDown", [] { return With([](Header& h) { h.biWidth = 0, h.biHeight = -3; }, 0, 0); },
+                   1, -1, kBadLine},
         HeaderCase{"HeightMinInt", [] { return With([](Header& h) { h.biHeight = INT32_MIN; }); }, 1, -1, kBadLine},
         // 3 * 65536 * 65536 wraps to 0 in 32 bits; 3 * 37838 * 37838 wraps to a small size.
         HeaderCase{"PixelBytesWrap32",
