@@ -98,9 +98,11 @@ bool CorrectlyRounded(double r, bool sine, double value) {
     return (value == 0 || negative == std::signbit(value)) && !Less(twice, low) && !Less(high, twice);
 }
 
-// The host libm is a second opinion, not the judge: glibc's sin and cos are
-// not correctly rounded (here about 1 result in 700 is an ulp off), and other
-// libms differ again. Every disagreement goes to the referee.
+// The host libm is a cheap second opinion, not the judge: glibc's sin and cos
+// are not correctly rounded (here about 1 result in 700 is an ulp off), and
+// Wine's are worse near the zeros of cos. Where the two agree to the bit the
+// result stands; every disagreement goes to the referee, which must accept
+// ours and turn down the host's.
 TEST(Trig, DenseAnglesMatchHostOrReferee) {
     int disagreements = 0;
     for (int32_t angle = -200000; angle <= 200000; ++angle) {
@@ -109,7 +111,6 @@ TEST(Trig, DenseAnglesMatchHostOrReferee) {
             const double ours = sine ? PlatformSin(r) : PlatformCos(r), host = sine ? std::sin(r) : std::cos(r);
             if (Bits(ours) == Bits(host)) continue;
             ++disagreements;
-            EXPECT_TRUE(ours == std::nextafter(host, 2.0) || ours == std::nextafter(host, -2.0)) << angle;
             EXPECT_TRUE(CorrectlyRounded(r, sine, ours)) << angle << (sine ? " sin " : " cos ") << ours;
             EXPECT_FALSE(CorrectlyRounded(r, sine, host)) << angle;
         }

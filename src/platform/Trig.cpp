@@ -86,7 +86,7 @@ DD Div(DD a, double d) {
 DD Reduce(uint64_t bits, unsigned* quadrant) {
     const int e = static_cast<int>(bits >> 52) - 1075;  // |x| = m 2^e
     const uint64_t m = (bits & 0xFFFFFFFFFFFFFu) | (uint64_t{1} << 52);
-    const int start = e - 2 + 64;  // first bit taken is start + 1, start >= 9
+    const int start = e - 2 + 64;  // + the zero words; first bit taken is start + 1
     uint32_t w[8];                 // window of 2/pi, least significant first
     for (int i = 0; i < 8; ++i) {
         const int b = start + 32 * (7 - i);
