@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "ReferenceTrig.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -105,13 +107,10 @@ Picture DecodeWrittenBMP(const std::vector<uint8_t>& f) {
 }
 
 namespace {
-const double kDegreesToRadians = 3.14159265 / 180;
-
 int32_t Larger(int32_t a, int32_t b) { return a > b ? a : b; }
 
 void Canvas(uint32_t w, uint32_t h, int32_t angle, int32_t& cw, int32_t& ch) {
-    const double r = double(angle) * kDegreesToRadians;
-    const double c = std::fabs(std::cos(r)), s = std::sin(r);
+    const double c = std::fabs(ReferenceCos(angle)), s = ReferenceSin(angle);
     const double W = double(w), H = double(h);
     cw = Larger(int32_t(W * c - H * s), int32_t(W * c + H * s));
     ch = Larger(int32_t(W * s + H * c), int32_t(H * c - W * s));
@@ -131,8 +130,7 @@ uint32_t ReferenceCanvasHeight(uint32_t w, uint32_t h, int32_t angle) {
 }
 
 Picture ReferenceRotate(const Picture& src, int32_t angle) {
-    const double r = double(angle) * kDegreesToRadians;
-    const double c = std::cos(r), s = std::sin(r);
+    const double c = ReferenceCos(angle), s = ReferenceSin(angle);
     Picture out;
     out.width = ReferenceCanvasWidth(src.width, src.height, angle);
     out.height = ReferenceCanvasHeight(src.width, src.height, angle);
