@@ -109,7 +109,9 @@ TEST(Trig, DenseAnglesMatchHostOrReferee) {
             const double ours = sine ? PlatformSin(r) : PlatformCos(r), host = sine ? std::sin(r) : std::cos(r);
             if (Bits(ours) == Bits(host)) continue;
             ++disagreements;
+#if !defined(_WIN32)  // MinGW's sin and cos are further off, cos(90 degrees) already
             EXPECT_TRUE(ours == std::nextafter(host, 2.0) || ours == std::nextafter(host, -2.0)) << angle;
+#endif
             EXPECT_TRUE(CorrectlyRounded(r, sine, ours)) << angle << (sine ? " sin " : " cos ") << ours;
             EXPECT_FALSE(CorrectlyRounded(r, sine, host)) << angle;
         }
