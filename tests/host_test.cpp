@@ -7,7 +7,9 @@
 
 #include "support/TestSupport.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
@@ -20,18 +22,45 @@ struct HostRun {
     std::string out, err;
 };
 
+#if defined(_WIN32)
+// Beside this test program, as the build puts it.
+std::string HostProgram() {
+    char self[MAX_PATH];
+    const std::string path(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+    return path.substr(0, path.find_last_of("\\/") + 1) + VINTREL_HOST;
+}
+const char kProgramName[] = "bmprotate2.exe";
+
+// Text-mode standard output ends lines with CR LF here; the lines are what
+// is compared.
+std::string Lines(std::string text) {
+    for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+    return text;
+}
+#else
+std::string HostProgram() { return VINTREL_HOST; }
+const char kProgramName[] = "bmprotate2";
+std::string Lines(std::string text) { return text; }
+#endif
+
 // Output goes to files, never pipes: helper processes of some runners keep
-// pipes open long after the program ends.
-HostRun Host(const TempDir& dir, const std::string& args, const std::string& program = VINTREL_HOST) {
+// pipes open long after the program ends. The command is the same for a
+// POSIX shell and for cmd.exe.
+HostRun Host(const TempDir& dir, const std::string& args, const std::string& program = HostProgram()) {
     const std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
+#if defined(_WIN32)
+    const std::string cd = "cd /d \"";
+#else
+    const std::string cd = "cd \"";
+#endif
     const std::string command =
-        "cd \"" + dir.path() + "\" && \"" + program + "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
+        cd + dir.path() + "\" && \"" + program + "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
     int status = std::system(command.c_str());
 #if !defined(_WIN32)
     status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
     const std::vector<uint8_t> o = ReadFile(out), e = ReadFile(err);
-    return HostRun{status, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
+    return HostRun{status, Lines(std::string(o.begin(), o.end())), Lines(std::string(e.begin(), e.end()))};
 }
 
 struct ArgCase {
@@ -54,16 +83,19 @@ TEST_P(BadArguments, GiveOneLineOnStandardErrorAndTouchNoFile) {
     EXPECT_FALSE(FileExists(dir.File("out.bmp")));
 }
 
+const ArgCase kBadArguments[] = {
+    {"None", "", 64}, {"TwoArgs", "in.bmp out.bmp", 64}, {"FiveArgs", "in.bmp out.bmp 1 2", 64},
+    {"Fraction", "in.bmp out.bmp 3.5", 64}, {"Exponent", "in.bmp out.bmp 1e3", 64},
+    {"Empty", "in.bmp out.bmp \"\"", 64}, {"Word", "in.bmp out.bmp abc", 64},
+    {"Blank", "in.bmp out.bmp \" 30\"", 64}, {"Sign", "in.bmp out.bmp -", 64},
+    {"AboveInt32", "in.bmp out.bmp 2147483648", 64}, {"BelowInt32", "in.bmp out.bmp -2147483649", 64},
+#if !defined(_WIN32)  // Windows passes arguments as UTF-16: there is no bad UTF-8 to give
+    {"NotUtf8", "\"$(printf '\\377')\" out.bmp 30", 64},
+#endif
+};
+
 INSTANTIATE_TEST_SUITE_P(
-    Table, BadArguments,
-    testing::Values(ArgCase{"None", "", 64}, ArgCase{"TwoArgs", "in.bmp out.bmp", 64},
-                    ArgCase{"FiveArgs", "in.bmp out.bmp 1 2", 64},
-                    ArgCase{"Fraction", "in.bmp out.bmp 3.5", 64}, ArgCase{"Exponent", "in.bmp out.bmp 1e3", 64},
-                    ArgCase{"Empty", "in.bmp out.bmp ''", 64}, ArgCase{"Word", "in.bmp out.bmp abc", 64},
-                    ArgCase{"Blank", "in.bmp out.bmp ' 30'", 64}, ArgCase{"Sign", "in.bmp out.bmp -", 64},
-                    ArgCase{"AboveInt32", "in.bmp out.bmp 2147483648", 64},
-                    ArgCase{"BelowInt32", "in.bmp out.bmp -2147483649", 64},
-                    ArgCase{"NotUtf8", "\"$(printf '\\377')\" out.bmp 30", 64}),
+    Table, BadArguments, testing::ValuesIn(kBadArguments),
     [](const testing::TestParamInfo<ArgCase>& p) { return std::string(p.param.name); });
 
 TEST(Host, RotatesThroughTheLibrary) {
@@ -109,8 +141,8 @@ TEST(Host, HelpAndVersion) {
 
 TEST(Host, MissingLibraryIsReported) {
     TempDir dir;
-    const std::string lonely = dir.File("bmprotate2");
-    std::filesystem::copy_file(VINTREL_HOST, lonely);
+    const std::string lonely = dir.File(kProgramName);
+    std::filesystem::copy_file(HostProgram(), lonely);
     std::filesystem::permissions(lonely, std::filesystem::perms::owner_all);
     WriteFile(dir.File("in.bmp"), EncodeBMP(DistinctPicture(3, 3)));
     const HostRun r = Host(dir, "\"" + dir.File("in.bmp") + "\" \"" + dir.File("out.bmp") + "\" 30", lonely);

@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+
+#if defined(_WIN32)
+#include <process.h>
+#endif
 
 namespace testing_support {
 
@@ -154,18 +156,35 @@ Picture ReferenceRotate(const Picture& src, int32_t angle) {
     return out;
 }
 
+// Names are UTF-8 on every system: on Windows through the wide file API.
+static std::filesystem::path Native(const std::string& path) { return std::filesystem::u8path(path); }
+
+static std::FILE* Open(const std::string& path, bool write) {
+#if defined(_WIN32)
+    return _wfopen(Native(path).c_str(), write ? L"wb" : L"rb");
+#else
+    return std::fopen(path.c_str(), write ? "wb" : "rb");
+#endif
+}
+
 std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes;
+    std::FILE* in = Open(path, false);
+    if (in == nullptr) return bytes;
+    uint8_t block[65536];
+    for (size_t got; (got = std::fread(block, 1, sizeof block, in)) > 0;) bytes.insert(bytes.end(), block, block + got);
+    std::fclose(in);
+    return bytes;
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    ASSERT_TRUE(out.good()) << path;
+    std::FILE* out = Open(path, true);
+    ASSERT_NE(out, nullptr) << path;
+    const size_t put = std::fwrite(bytes.data(), 1, bytes.size(), out);
+    ASSERT_TRUE(std::fclose(out) == 0 && put == bytes.size()) << path;
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) { return std::filesystem::exists(Native(path)); }
 
 std::u16string U16(const std::string& utf8) {
     std::u16string out;
@@ -188,9 +207,16 @@ std::u16string U16(const std::string& utf8) {
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vbr-XXXXXX").string();
 #if defined(_WIN32)
-    path_ = pattern;
-    path_.replace(path_.size() - 6, 6, std::to_string(std::rand()) + std::to_string(std::rand()));
-    std::filesystem::create_directories(path_);
+    // No mkdtemp: the process id keeps parallel test processes apart, and a
+    // folder that already exists is never shared.
+    static unsigned serial = 0;
+    pattern.resize(pattern.size() - 6);
+    for (;;) {
+        path_ = pattern + std::to_string(_getpid()) + "-" + std::to_string(serial++);
+        std::error_code error;
+        if (std::filesystem::create_directory(path_, error)) break;
+        if (error) std::abort();
+    }
 #else
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
