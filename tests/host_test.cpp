@@ -43,6 +43,12 @@ const char kProgramName[] = "bmprotate2";
 std::string Lines(std::string text) { return text; }
 #endif
 
+// A cross build's program runs under the build's emulator, named outright:
+// the shell cannot be relied on to find one by itself.
+#ifndef VINTREL_HOST_EMULATOR
+#define VINTREL_HOST_EMULATOR ""
+#endif
+
 // Output goes to files, never pipes: helper processes of some runners keep
 // pipes open long after the program ends. The command is the same for a
 // POSIX shell and for cmd.exe.
@@ -53,8 +59,9 @@ HostRun Host(const TempDir& dir, const std::string& args, const std::string& pro
 #else
     const std::string cd = "cd \"";
 #endif
-    const std::string command =
-        cd + dir.path() + "\" && \"" + program + "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
+    const std::string emulator = VINTREL_HOST_EMULATOR;
+    const std::string command = cd + dir.path() + "\" && " + emulator + (emulator.empty() ? "" : " ") + "\"" +
+                                program + "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
     int status = std::system(command.c_str());
 #if !defined(_WIN32)
     status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -1,8 +1,19 @@
 #include "rotate/Rotate.h"
 
+#include <cfloat>
 #include <cstring>
 
 #include "platform/Trig.h"
+
+// Pictures depend on every double operation rounding to double on its own:
+// no extended precision (x87), no value-changing optimisation. The fused
+// multiply-add is kept out by -ffp-contract=off and a test of the objects.
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD != 0
+#error "Rotate.cpp needs doubles evaluated in double precision (32-bit x86: -msse2 -mfpmath=sse)"
+#endif
+#ifdef __FAST_MATH__
+#error "Rotate.cpp relies on IEEE rounding of each operation; build it without -ffast-math"
+#endif
 
 namespace vintrel {
 namespace {

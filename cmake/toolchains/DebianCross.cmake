@@ -1,0 +1,17 @@
+# Shared by the Debian cross toolchains: VINTREL_TRIPLE names the compiler
+# prefix and sysroot (/usr/<triple>), VINTREL_QEMU the user-mode emulator.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_C_COMPILER ${VINTREL_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${VINTREL_TRIPLE}-g++)
+set(CMAKE_FIND_ROOT_PATH /usr/${VINTREL_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+find_program(VINTREL_QEMU_PROGRAM ${VINTREL_QEMU} NO_CMAKE_FIND_ROOT_PATH)
+if(NOT VINTREL_QEMU_PROGRAM)
+  message(FATAL_ERROR "${VINTREL_QEMU} not found: the tests of this build run under QEMU (Debian: qemu-user)")
+endif()
+# -L: the target's dynamic loader and libraries come from the cross sysroot.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${VINTREL_QEMU_PROGRAM} -L /usr/${VINTREL_TRIPLE})

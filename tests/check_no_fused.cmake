@@ -1,0 +1,57 @@
+# Fails when the compiled rotation code holds a fused multiply-add: it rounds
+# a product and a sum once instead of twice and so changes pictures. Run as
+#   cmake -DOBJDUMP=... -DARCH=aarch64|arm|x86 -DOBJECTS="a.o|b.o|..."
+#         -DPICK=<regex of the objects to check> -P this
+# Each object must also show the separately rounded double instructions of
+# its kind, so a wrong object or disassembler cannot pass by showing nothing.
+#
+# ARM's VMLA/VMLS/VNMLA/VNMLS (VFPv2 onwards) are not fused: the product is
+# rounded before it is added, as with separate VMUL and VADD, so they stay.
+if(ARCH STREQUAL "aarch64")
+  set(fused "f(n?madd|n?msub|mla|mls)")           # scalar and vector
+  set(plain "fmul")
+elseif(ARCH STREQUAL "arm")
+  set(fused "vfn?m[as]")                          # VFPv4 and NEON
+  set(plain "vmul\\.f64")
+elseif(ARCH STREQUAL "x86")
+  set(fused "v?f(n?madd|n?msub)[0-9a-z]*")        # FMA3 and FMA4
+  set(plain "mulsd")
+else()
+  message(FATAL_ERROR "no fused-instruction list for ARCH='${ARCH}'")
+endif()
+
+string(REPLACE "|" ";" objects "${OBJECTS}")
+list(FILTER objects INCLUDE REGEX "${PICK}")
+if(NOT objects)
+  message(FATAL_ERROR "no object matches '${PICK}' in ${OBJECTS}")
+endif()
+
+set(failures "")
+foreach(object IN LISTS objects)
+  execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn -C ${object}
+    OUTPUT_VARIABLE listing RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} failed on ${object}: ${err}")
+  endif()
+  get_filename_component(name ${object} NAME)
+  if(NOT listing MATCHES "\t${plain}[ \t]")
+    string(APPEND failures "${name}: no ${plain} at all; is this the rotation code of this target?\n")
+  endif()
+  # Plain lines for CMake's lists: no separators, no brackets.
+  string(REGEX REPLACE "[][;]" " " listing "${listing}")
+  string(REPLACE "\n" ";" lines "${listing}")
+  set(function "?")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[0-9a-f]+ <(.*)>:$")
+      set(function "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^ *[0-9a-f]+:\t(${fused})[. \t]")
+      string(STRIP "${line}" line)
+      string(APPEND failures "${name}: ${function}: ${line}\n")
+    endif()
+  endforeach()
+endforeach()
+
+if(failures)
+  message(FATAL_ERROR "fused multiply-add in the rotation code:\n${failures}")
+endif()
+message(STATUS "no fused multiply-add in: ${objects}")
