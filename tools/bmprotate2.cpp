@@ -192,20 +192,20 @@ int Run(int argc, const Text* args) {
     return StatusFor(rotate(input.c_str(), output.c_str(), angle));
 }
 
+// More than four arguments is a usage error whatever they are; eight keep
+// the count honest without holding them all.
+template <typename Char>
+int Main(int argc, Char** argv) {
+    Text args[8];
+    const int used = argc < 8 ? argc : 8;
+    for (int i = 0; i < used; ++i) args[i] = argv[i];
+    return Run(used, args);
+}
+
 }  // namespace
 
 #if defined(_WIN32)
-int wmain(int argc, wchar_t** argv) {
-    std::wstring args[8];
-    const int used = argc < 8 ? argc : 8;
-    for (int i = 0; i < used; ++i) args[i] = argv[i];
-    return Run(used, args);
-}
+int wmain(int argc, wchar_t** argv) { return Main(argc, argv); }
 #else
-int main(int argc, char** argv) {
-    std::string args[8];
-    const int used = argc < 8 ? argc : 8;
-    for (int i = 0; i < used; ++i) args[i] = argv[i];
-    return Run(used, args);
-}
+int main(int argc, char** argv) { return Main(argc, argv); }
 #endif
