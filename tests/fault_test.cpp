@@ -229,7 +229,7 @@ struct Replace : testing::Test {
 };
 
 TEST_F(Replace, ARenamedCompleteFileThatKeepsThePermissionBits) {
-    for (mode_t mode : {0640, 0604, 0755, 0600}) {
+    for (mode_t mode : std::initializer_list<mode_t>{0640, 0604, 0755, 0600}) {
         WriteFile(output, {1, 2, 3});
         ASSERT_EQ(chmod(output.c_str(), mode), 0);
         const ino_t old = Inode(output);
