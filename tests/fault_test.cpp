@@ -268,6 +268,34 @@ TEST_F(Replace, LinksKeepPointingAndTheirTargetGetsThePicture) {
     EXPECT_EQ(Names(dir.File("a/b")), (std::set<std::string>{"pic.bmp", "new.bmp"}));
 }
 
+// A read-only file in a folder the caller may write to is still refused,
+// as the in-place open always refused it, and stays as it was.
+TEST_F(Replace, AFileTheCallerMayNotWriteIsNotReplaced) {
+    const bool root = geteuid() == 0;  // root writes anything: the call runs as nobody
+    const std::string folder = dir.File("mine");
+    fs::create_directory(folder);
+    const std::string in = folder + "/in.bmp", locked = folder + "/locked.bmp";
+    WriteFile(in, EncodeBMP(picture));
+    WriteFile(locked, {1, 2, 3});
+    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+    if (root) {
+        ASSERT_EQ(chmod(dir.path().c_str(), 0711), 0);
+        for (const std::string& name : {folder, in, locked}) ASSERT_EQ(chown(name.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(setegid(65534), 0);
+        ASSERT_EQ(seteuid(65534), 0);
+    }
+    const Outcome o = Rotate(in, locked, 90);
+    if (root) {
+        ASSERT_EQ(seteuid(0), 0);
+        ASSERT_EQ(setegid(0), 0);
+    }
+    EXPECT_EQ(o.result, -1);
+    EXPECT_EQ(o.printed, kUnwritable);
+    EXPECT_EQ(ReadFile(locked), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(Mode(locked), 0444u);
+    EXPECT_EQ(Names(folder), (std::set<std::string>{"in.bmp", "locked.bmp"}));
+}
+
 TEST_F(Replace, ALoopOfLinksCannotBeWritten) {
     fs::create_symlink("loop2", dir.File("loop1"));
     fs::create_symlink("loop1", dir.File("loop2"));

@@ -203,8 +203,8 @@ Made CreateTemporary(PlatformOutput& output) {
     struct _stat64 info;
     if (Fails(OpStat) || _stat64(output.target, &info) != 0) {
         if (errno != ENOENT) return Made::InPlace;
-    } else if ((info.st_mode & _S_IFMT) != _S_IFREG) {
-        return Made::InPlace;
+    } else if ((info.st_mode & _S_IFMT) != _S_IFREG || (info.st_mode & _S_IWRITE) == 0) {
+        return Made::InPlace;  // a device, or a read-only file the in-place open refuses as it always did
     }
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
@@ -273,6 +273,10 @@ Made CreateTemporary(PlatformOutput& output) {
     struct stat info;
     const Kind kind = Resolve(output, info);
     if (kind == Kind::Other) return Made::InPlace;
+    // A file the caller may not write is not replaced behind its back: the
+    // in-place open refuses it, as it always did.
+    if (kind == Kind::Regular && (Fails(OpStat) || faccessat(AT_FDCWD, output.target, W_OK, AT_EACCESS) != 0))
+        return Made::InPlace;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
         if (attempt == 16 || !TemporaryName(output)) return Made::InPlace;
