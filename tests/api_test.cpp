@@ -180,7 +180,7 @@ TEST_P(NameEdges, NameTheFileTheyStandFor) {
     Outcome o = Rotate(wide.c_str(), scratch.c_str(), 90);
     EXPECT_EQ(o.result, narrow.empty() ? -3 : 999);
     if (!narrow.empty()) std::filesystem::remove(narrow);
-    const size_t files = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+    const size_t files = size_t(std::distance(std::filesystem::directory_iterator(dir.path()), {}));
     o = Rotate(otherWide.c_str(), wide.c_str(), 90);
     if (narrow.empty()) {
         EXPECT_EQ(o.result, -1);

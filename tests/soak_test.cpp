@@ -163,7 +163,8 @@ TEST(Soak, ThousandsOfMixedCallsStayRightAndFlat) {
     EXPECT_LT(ResidentBytes(), rssAfterWarmUp + (1u << 20));
 #endif
     std::cout << "[ soak     ] " << calls << " calls: " << results[999] << " written, " << results[-1] << " -1, "
-              << results[-2] << " -2, " << results[-3] << " -3; resident " << ResidentBytes() / 1024 << " KiB\n";
+              << results[-2] << " -2, " << results[-3] << " -3; resident " << rssAfterWarmUp / 1024 << " KiB after "
+              << calls / 4 << " calls, " << ResidentBytes() / 1024 << " KiB at the end\n";
 #endif
 }
 
