@@ -187,12 +187,15 @@ namespace {
 bool SecureRandom(uint8_t (&bytes)[8]) {
     // RtlGenRandom, the system's cryptographic source, without linking bcrypt.
     using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (advapi == nullptr) advapi = LoadLibraryA("advapi32.dll");
+    // Loaded only for this call if the process had not loaded it: nothing is
+    // kept between calls.
+    HMODULE advapi = LoadLibraryA("advapi32.dll");
     if (advapi == nullptr) return false;
     const auto gen = reinterpret_cast<GenRandomFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(advapi, "SystemFunction036")));
-    return gen != nullptr && gen(bytes, sizeof bytes) != FALSE;
+    const bool ok = gen != nullptr && gen(bytes, sizeof bytes) != FALSE;
+    FreeLibrary(advapi);
+    return ok;
 }
 
 bool RemoveFile(const char* name) { return !Fails(OpRemove) && _unlink(name) == 0; }
