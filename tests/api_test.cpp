@@ -2,6 +2,8 @@
 // files it leaves behind.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "api/Pipeline.h"
 #include "support/Call.h"
 
@@ -201,5 +203,65 @@ TEST(Names, ConversionToUtf8) {
     EXPECT_STREQ(narrow, "");
 }
 #endif
+
+// Names at the edges, as input and as output: the narrow name each stands
+// for, or none (never a shortened one).
+struct NameCase {
+    const char* name;
+    size_t asciiBytes;       // folder + '/' + ASCII filler, this many bytes in all
+    std::u16string tail;     // then these units
+    std::string narrowTail;  // their UTF-8 form; empty: the name is refused
+};
+
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
+
+class NameEdges : public testing::TestWithParam<NameCase> {};
+
+TEST_P(NameEdges, NameTheFileTheyStandFor) {
+    const NameCase& c = GetParam();
+    TempDir dir;
+    std::string ascii = dir.path() + "/";
+    ascii += std::string(c.asciiBytes - ascii.size(), 'n');
+    const std::u16string wide = U16(ascii) + c.tail;
+    const std::string narrow = c.narrowTail.empty() ? "" : ascii + c.narrowTail;
+    const Picture picture = DistinctPicture(6, 5);
+    const std::string other = dir.File("other.bmp");
+    if (!narrow.empty()) WriteFile(narrow, EncodeBMP(picture));
+    WriteFile(other, EncodeBMP(picture));
+    const std::u16string otherWide = U16(other);
+
+    const std::u16string scratch = U16(dir.File("scratch.bmp"));
+    Outcome o = Rotate(wide.c_str(), scratch.c_str(), 90);
+    EXPECT_EQ(o.result, narrow.empty() ? -3 : 999);
+    if (!narrow.empty()) std::filesystem::remove(narrow);
+    const size_t files = size_t(std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+    o = Rotate(otherWide.c_str(), wide.c_str(), 90);
+    if (narrow.empty()) {
+        EXPECT_EQ(o.result, -1);
+        EXPECT_EQ(o.printed, kUnwritable);
+        EXPECT_EQ(size_t(std::distance(std::filesystem::directory_iterator(dir.path()), {})), files);
+    } else {
+        EXPECT_EQ(o.result, 999);
+        EXPECT_EQ(DecodeWrittenBMP(ReadFile(narrow)), ReferenceRotate(picture, 90));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NameEdges,
+    testing::Values(NameCase{"TwoByteCharacterEndsAt199", 197, u"\u00e9", "\xC3\xA9"},
+                    NameCase{"TwoByteCharacterCrosses199", 198, u"\u00e9", ""},
+                    NameCase{"FourByteCharacterEndsAt199", 195, u"\U0001F600", "\xF0\x9F\x98\x80"},
+                    NameCase{"FourByteCharacterCrosses199", 196, u"\U0001F600", ""},
+                    NameCase{"HighSurrogateLast", 100, std::u16string(1, char16_t(0xD83D)), "?"},
+                    NameCase{"LowSurrogateThenPair", 100, std::u16string{char16_t(0xDE00), 0xD83D, 0xDE00},
+                             "?\xF0\x9F\x98\x80"},
+                    NameCase{"TwoHighSurrogates", 100, std::u16string{char16_t(0xD800), 0xD800, u'b'}, "??b"},
+                    NameCase{"NonAsciiOf199", 199 - 3 * 60, std::u16string(60, u'\u65e5'),
+                             [] {
+                                 std::string s;
+                                 for (int i = 0; i < 60; ++i) s += "\xE6\x97\xA5";
+                                 return s;
+                             }()}),
+    [](const testing::TestParamInfo<NameCase>& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -216,4 +216,155 @@ TEST(Writer, ReportsAFullDevice) {
 }
 #endif
 
+// Hostile headers, one field at a time, with the result each must give. The
+// sizes claimed are never backed by rows, so the pictures that read are
+// black; the angle keeps every canvas that is made small.
+struct Hostile {
+    std::string name;
+    std::vector<uint8_t> file;
+    int32_t angle;
+    int32_t status;  // ReadBMP's
+    int32_t result;  // BMPRotate2's
+    bool needs64Bit = false;  // a multi-gigabyte (lazily mapped) buffer
+};
+
+void PrintTo(const Hostile& c, std::ostream* os) { *os << c.name; }
+
+std::vector<Hostile> HostileFiles() {
+    std::vector<Hostile> cases;
+    auto field = [&](const std::string& name, std::function<void(Header&)> edit, int32_t status) {
+        cases.push_back(Hostile{name, With(edit), 30, status, status == 0 ? 999 : status == 2 ? -2 : -1});
+    };
+    // Fields the reader does not examine: any value reads.
+    for (uint32_t v : {0u, 1u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        const std::string n = "_" + std::to_string(v);
+        field("bfSize" + n, [=](Header& h) { h.bfSize = v; }, 0);
+        field("bfReserved1" + n, [=](Header& h) { h.bfReserved1 = uint16_t(v); }, 0);
+        field("bfReserved2" + n, [=](Header& h) { h.bfReserved2 = uint16_t(v); }, 0);
+        field("biSize" + n, [=](Header& h) { h.biSize = v; }, 0);
+        field("biSizeImage" + n, [=](Header& h) { h.biSizeImage = v; }, 0);
+        field("biXPelsPerMeter" + n, [=](Header& h) { h.biXPelsPerMeter = int32_t(v); }, 0);
+        field("biYPelsPerMeter" + n, [=](Header& h) { h.biYPelsPerMeter = int32_t(v); }, 0);
+        field("biClrUsed" + n, [=](Header& h) { h.biClrUsed = v; }, 0);
+        field("biClrImportant" + n, [=](Header& h) { h.biClrImportant = v; }, 0);
+    }
+    // Fields it does: every wrong value is refused, the bit count first.
+    for (uint16_t v : std::initializer_list<uint16_t>{0, 1, 4, 8, 16, 23, 25, 32, 0xFFFF})
+        field("biBitCount_" + std::to_string(v), [=](Header& h) { h.biBitCount = v; }, 2);
+    for (uint16_t v : std::initializer_list<uint16_t>{0, 0x424D, 0x4D41, 0x4D43, 0x4142, 0xFFFF})
+        field("bfType_" + std::to_string(v), [=](Header& h) { h.bfType = v; }, 1);
+    for (uint32_t v : {1u, 2u, 3u, 4u, 5u, 6u, 0x80000000u, 0xFFFFFFFFu})
+        field("biCompression_" + std::to_string(v), [=](Header& h) { h.biCompression = v; }, 1);
+    for (uint16_t v : std::initializer_list<uint16_t>{0, 2, 0x100, 0xFFFF})
+        field("biPlanes_" + std::to_string(v), [=](Header& h) { h.biPlanes = v; }, 1);
+    // Row offsets anywhere: rows are read from there, or are black.
+    for (uint32_t v : {0u, 20u, 53u, 55u, 54u + 60u, 0x80000000u, 0xFFFFFFFFu}) {
+        std::vector<uint8_t> file = EncodeBMP(DistinctPicture(5, 3));  // rows at 54 whatever the field says
+        for (int k = 0; k < 4; ++k) file[10 + size_t(k)] = uint8_t(v >> (8 * k));
+        cases.push_back(Hostile{"bfOffBits_" + std::to_string(v), file, 30, 0, 999});
+    }
+
+    // Sizes at the edges. At 90 degrees the canvas is the picture on its side
+    // (plus a trace row where the cosine, about 1.8e-9, adds up).
+    auto size = [&](const std::string& name, int32_t w, int32_t h, int32_t status, int32_t result, int32_t angle = 90,
+                    bool needs64 = false) {
+        Header header;
+        header.biWidth = w, header.biHeight = h;
+        std::vector<uint8_t> file = HeaderBytes(header);
+        file.resize(file.size() + 10, 0x5A);  // a few bytes of row
+        cases.push_back(Hostile{name, file, angle, status, result, needs64});
+    };
+    const int32_t kMax = INT32_MAX, kMin = INT32_MIN;
+    size("0x0", 0, 0, 0, 999);
+    size("0x3", 0, 3, 0, 999);
+    size("3x0", 3, 0, 0, 999);
+    size("1x1", 1, 1, 0, 999);
+    size("32768x3", 32768, 3, 0, 999);
+    size("3x32768", 3, 32768, 0, 999);
+    size("65536x3", 65536, 3, 0, 999);
+    size("3x65536", 3, 65536, 0, 999);
+    size("maxx1", kMax, 1, 1, -1);
+    size("1xmax", 1, kMax, 1, -1);
+    size("0xmax_CanvasTooLarge", 0, kMax, 0, -1);  // nothing to hold; its canvas cannot be written
+    size("maxx0_CanvasTooLarge", kMax, 0, 0, -1);
+    size("maxxmax", kMax, kMax, 1, -1);
+    size("minus1x3", -1, 3, 1, -1);
+    size("3xminus1", 3, -1, 1, -1);
+    size("minx3", kMin, 3, 1, -1);
+    size("3xmin", 3, kMin, 1, -1);
+    size("minxmin", kMin, kMin, 1, -1);
+    // Products that wrap in 32 bits: width * height to 1, 3 * width * height
+    // to 2 and to 131072; none may become a small buffer.
+    size("WrapsTo1_641x6700417", 641, 6700417, 1, -1);
+    size("TripleWrapsTo2_1431655766x3", 1431655766, 3, 1, -1);
+    size("TripleWraps_65536x21846", 65536, 21846, 1, -1);
+    // 3.2e9 bytes: held on 64-bit targets; its canvas at 45 degrees is not.
+    size("32768x32768_CanvasTooLarge", 32768, 32768, 0, -1, 45, true);
+    return cases;
+}
+
+class HostileHeaders : public testing::TestWithParam<Hostile> {};
+
+TEST_P(HostileHeaders, GiveTheirResultAndTouchNothingElse) {
+    const Hostile& c = GetParam();
+    if (c.needs64Bit && sizeof(void*) < 8) GTEST_SKIP() << "needs a 64-bit address space";
+    TempDir dir;
+    WriteFile(dir.File("in.bmp"), c.file);
+    vintrel::BMPImage image{7, 7, nullptr};
+    EXPECT_EQ(vintrel::ReadBMP(dir.File("in.bmp").c_str(), &image), c.status);
+    EXPECT_EQ(image.pixels == nullptr, !vintrel::HasPixels(image)) << "a buffer exactly when there are pixels";
+    vintrel::ReleasePixels(image);
+
+    WriteFile(dir.File("out.bmp"), {3, 1, 4});
+    const Outcome o = Rotate(dir.File("in.bmp"), dir.File("out.bmp"), c.angle);
+    EXPECT_EQ(o.result, c.result);
+    const std::string printed = c.status == 2   ? kDepthLine
+                                : c.status == 1 ? kBadLine
+                                : c.result == 999 ? kOk
+                                                  : std::string(kReadLine) + kUnwritableLine;
+    EXPECT_EQ(o.printed, printed);
+    if (c.result != 999) {
+        EXPECT_EQ(ReadFile(dir.File("out.bmp")), (std::vector<uint8_t>{3, 1, 4}));
+    } else {
+        const Picture written = DecodeWrittenBMP(ReadFile(dir.File("out.bmp")));
+        EXPECT_EQ(written.width, ReferenceCanvasWidth(image.width, image.height, c.angle));
+        EXPECT_EQ(written.height, ReferenceCanvasHeight(image.width, image.height, c.angle));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HostileHeaders, testing::ValuesIn(HostileFiles()),
+                         [](const testing::TestParamInfo<Hostile>& p) { return p.param.name; });
+
+// A file cut at every length, inside the header and inside the rows: a
+// header cut short is checked as zeros; rows cut short end in black.
+TEST(Reader, FilesCutAtEveryLength) {
+    for (const Picture& picture : {DistinctPicture(3, 4), DistinctPicture(4, 2)}) {
+        const std::vector<uint8_t> whole = EncodeBMP(picture);
+        const size_t stride = picture.width * 3 + picture.width % 4;
+        for (size_t length = 0; length <= whole.size(); ++length) {
+            TempDir dir;
+            WriteFile(dir.File("in.bmp"), std::vector<uint8_t>(whole.begin(), whole.begin() + long(length)));
+            vintrel::BMPImage image{};
+            const int32_t status = vintrel::ReadBMP(dir.File("in.bmp").c_str(), &image);
+            const Outcome o = Rotate(dir.File("in.bmp"), dir.File("out.bmp"), 0);
+            if (length < 54) {
+                EXPECT_EQ(status, vintrel::ReadNot24Bit) << length;
+                EXPECT_EQ(o.result, -2) << length;
+                EXPECT_EQ(o.printed, kDepthLine) << length;
+                continue;
+            }
+            Picture expected = picture;
+            for (uint32_t y = 0; y < picture.height; ++y)
+                for (uint32_t i = 0; i < picture.width * 3; ++i)
+                    if (54 + y * stride + i >= length) expected.bytes[y * picture.width * 3 + i] = 0;
+            ASSERT_EQ(status, vintrel::ReadOk) << length;
+            EXPECT_EQ(std::vector<uint8_t>(image.pixels, image.pixels + expected.bytes.size()), expected.bytes)
+                << length;
+            vintrel::ReleasePixels(image);
+            EXPECT_EQ(o.result, 999) << length;
+            EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out.bmp"))), expected) << length;
+        }
+    }
+}
+
 }  // namespace

@@ -154,8 +154,12 @@ int32_t WriteBMP(const char* fileName, BMPImage* image) {
     if (HasPixels(*image) && image->pixels == nullptr) return WriteOpenFailed;
     if (StoredFileBytes(image->width, image->height) > UINT32_MAX) return WriteOpenFailed;
 
-    PlatformFile* file = PlatformOpen(fileName, "wb");
-    if (file == nullptr) return WriteOpenFailed;
+    // The picture goes to a temporary that replaces the output only once it
+    // is whole: a failure (full storage, say) leaves the old file, which may
+    // be the very picture just read, as it was.
+    PlatformOutput output;
+    if (!PlatformBeginOutput(fileName, output)) return WriteOpenFailed;
+    PlatformFile* file = output.file;
 
     const uint32_t pad = RowPad(image->width);
     BMPHeader header;
@@ -166,8 +170,7 @@ int32_t WriteBMP(const char* fileName, BMPImage* image) {
     bool ok = PlatformWrite(block, sizeof block, 1, file) == 1;
     if (ok && HasPixels(*image)) ok = WriteRows(file, *image);
     ok = PlatformFlush(file) && ok;
-    ok = PlatformClose(file) && ok;
-    return ok ? WriteOk : WriteOpenFailed;
+    return PlatformEndOutput(output, ok) ? WriteOk : WriteOpenFailed;
 }
 
 }  // namespace vintrel

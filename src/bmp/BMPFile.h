@@ -13,7 +13,9 @@
 //
 // WriteBMP always writes a 40-byte info header, rows at offset 54, 3780
 // pixels per metre and biSizeImage 0. Any failed write, flush or close, and
-// a picture that has pixels but no buffer, give WriteOpenFailed.
+// a picture that has pixels but no buffer, give WriteOpenFailed. An existing
+// output is replaced only by a complete file (PlatformBeginOutput), so a
+// failure leaves it as it was.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 #include "platform/Platform.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -7,29 +8,94 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace vintrel {
+namespace {
 
-void* PlatformAlloc(size_t bytes) { return std::malloc(bytes); }
-void* PlatformAllocZeroed(size_t bytes) { return std::calloc(1, bytes); }
-void PlatformFree(void* block) { std::free(block); }
+// Zero-initialised at load, no constructor: the hook costs nothing until a
+// test arms it.
+struct Hook {
+    uint64_t operations;
+    uint64_t failAt;
+    int error;
+    PlatformOp* trace;
+    size_t traceCapacity;
+    int64_t blocks;
+    int64_t files;
+};
+Hook hook;
+
+// Every system call of the layer asks first; true means "fail this one",
+// with errno set as the test asked.
+bool Fails(PlatformOp op) {
+    const uint64_t n = ++hook.operations;
+    if (hook.trace != nullptr && n <= hook.traceCapacity) hook.trace[n - 1] = op;
+    if (n != hook.failAt) return false;
+    errno = hook.error;
+    return true;
+}
+
+void* Counted(void* block) {
+    if (block != nullptr) ++hook.blocks;
+    return block;
+}
+
+PlatformFile* Counted(PlatformFile* file) {
+    if (file != nullptr) ++hook.files;
+    return file;
+}
+
+}  // namespace
+
+void PlatformFailAt(uint64_t nth, int error, PlatformOp* trace, size_t traceCapacity) {
+    hook.operations = 0;
+    hook.failAt = nth;
+    hook.error = error;
+    hook.trace = trace;
+    hook.traceCapacity = traceCapacity;
+}
+
+PlatformTally PlatformCount() { return PlatformTally{hook.operations, hook.blocks, hook.files}; }
+
+const char* PlatformOpName(PlatformOp op) {
+    static const char* const names[OpKinds] = {"alloc",  "open",   "read", "write",    "seek",
+                                               "flush",  "sync",   "close", "rename",  "remove",
+                                               "stat",   "readlink", "random", "chmod", "convert"};
+    return op >= 0 && op < OpKinds ? names[op] : "?";
+}
+
+void* PlatformAlloc(size_t bytes) { return Fails(OpAlloc) ? nullptr : Counted(std::malloc(bytes)); }
+void* PlatformAllocZeroed(size_t bytes) { return Fails(OpAlloc) ? nullptr : Counted(std::calloc(1, bytes)); }
+void PlatformFree(void* block) {
+    if (block != nullptr) --hook.blocks;
+    std::free(block);
+}
 
 PlatformFile* PlatformOpen(const char* name, const char* mode) {
     if (name == nullptr || name[0] == '\0') return nullptr;
-    return std::fopen(name, mode);
+    return Fails(OpOpen) ? nullptr : Counted(std::fopen(name, mode));
 }
 
 size_t PlatformRead(void* into, size_t size, size_t count, PlatformFile* file) {
-    return std::fread(into, size, count, file);
+    return Fails(OpRead) ? 0 : std::fread(into, size, count, file);
 }
 
 size_t PlatformWrite(const void* from, size_t size, size_t count, PlatformFile* file) {
-    return std::fwrite(from, size, count, file);
+    return Fails(OpWrite) ? 0 : std::fwrite(from, size, count, file);
 }
 
 bool PlatformSeek(PlatformFile* file, int64_t offset, PlatformSeekOrigin origin) {
+    if (Fails(OpSeek)) return false;
     const int whence = origin == SeekFromStart ? SEEK_SET : SEEK_CUR;
 #if defined(_WIN32)
     // long is 32 bits here; offsets up to 2^32 - 1 must still seek.
@@ -39,8 +105,15 @@ bool PlatformSeek(PlatformFile* file, int64_t offset, PlatformSeekOrigin origin)
 #endif
 }
 
-bool PlatformFlush(PlatformFile* file) { return std::fflush(file) == 0; }
-bool PlatformClose(PlatformFile* file) { return std::fclose(file) == 0; }
+bool PlatformFlush(PlatformFile* file) { return !Fails(OpFlush) && std::fflush(file) == 0; }
+
+bool PlatformClose(PlatformFile* file) {
+    const bool failed = Fails(OpClose);
+    // The handle is gone whatever fclose says.
+    const bool closed = std::fclose(file) == 0;
+    --hook.files;
+    return closed && !failed;
+}
 
 void PlatformPrintLine(const char* text) {
     std::fputs(text, stdout);
@@ -48,10 +121,230 @@ void PlatformPrintLine(const char* text) {
     std::fflush(stdout);
 }
 
+namespace {
+
+// The folder part of `path`, with its separator: its length.
+size_t FolderLength(const char* path) {
+    size_t keep = 0;
+    for (size_t i = 0; path[i] != '\0'; ++i) {
+#if defined(_WIN32)
+        if (path[i] == '\\' || path[i] == '/' || path[i] == ':') keep = i + 1;
+#else
+        if (path[i] == '/') keep = i + 1;
+#endif
+    }
+    return keep;
+}
+
+bool CopyPath(char (&to)[kPlatformPathBytes], const char* from) {
+    const size_t n = std::strlen(from);
+    if (n >= kPlatformPathBytes) return false;
+    std::memcpy(to, from, n + 1);
+    return true;
+}
+
+// ".vintrel-<16 hex digits>.tmp" beside the target: short enough for any
+// folder that holds the target, and 64 bits nobody can guess.
+bool SecureRandom(uint8_t (&bytes)[8]);
+bool TemporaryName(PlatformOutput& output) {
+    uint8_t bytes[8];
+    if (Fails(OpRandom) || !SecureRandom(bytes)) return false;
+    static const char prefix[] = ".vintrel-";
+    static const char suffix[] = ".tmp";
+    const size_t keep = FolderLength(output.target);
+    if (keep + (sizeof prefix - 1) + 16 + sizeof suffix > kPlatformPathBytes) return false;
+    char* p = output.temporary;
+    std::memcpy(p, output.target, keep);
+    p += keep;
+    std::memcpy(p, prefix, sizeof prefix - 1);
+    p += sizeof prefix - 1;
+    for (uint8_t b : bytes) {
+        *p++ = "0123456789abcdef"[b >> 4];
+        *p++ = "0123456789abcdef"[b & 15];
+    }
+    std::memcpy(p, suffix, sizeof suffix);
+    return true;
+}
+
+// Errors that say "no new file in this folder", where writing in place is
+// the fallback; any other failure to create one (no space, no handles) would
+// fail the in-place write too, after emptying the target.
+bool FolderTakesNoFile(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ENOENT || error == ENOTDIR ||
+           error == ENAMETOOLONG;
+}
+
+enum class Made { Temporary, InPlace, Failed };
+
+bool RemoveFile(const char* name);
+
+}  // namespace
+
+#if defined(_WIN32)
+
+namespace {
+
+bool SecureRandom(uint8_t (&bytes)[8]) {
+    // RtlGenRandom, the system's cryptographic source, without linking bcrypt.
+    using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+    // Loaded only for this call if the process had not loaded it: nothing is
+    // kept between calls.
+    HMODULE advapi = LoadLibraryA("advapi32.dll");
+    if (advapi == nullptr) return false;
+    const auto gen = reinterpret_cast<GenRandomFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(advapi, "SystemFunction036")));
+    const bool ok = gen != nullptr && gen(bytes, sizeof bytes) != FALSE;
+    FreeLibrary(advapi);
+    return ok;
+}
+
+bool RemoveFile(const char* name) { return !Fails(OpRemove) && _unlink(name) == 0; }
+
+// Links are not followed here: MoveFileEx replaces the name itself. Only a
+// regular file or a missing one is replaced through a temporary.
+Made CreateTemporary(PlatformOutput& output) {
+    struct _stat64 info;
+    if (Fails(OpStat) || _stat64(output.target, &info) != 0) {
+        if (errno != ENOENT) return Made::InPlace;
+    } else if ((info.st_mode & _S_IFMT) != _S_IFREG || (info.st_mode & _S_IWRITE) == 0) {
+        return Made::InPlace;  // a device, or a read-only file the in-place open refuses as it always did
+    }
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        if (attempt == 16 || !TemporaryName(output)) return Made::InPlace;
+        fd = Fails(OpOpen) ? -1
+                           : _open(output.temporary, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                                   _S_IREAD | _S_IWRITE);
+        if (fd < 0 && errno != EEXIST) return FolderTakesNoFile(errno) ? Made::InPlace : Made::Failed;
+    }
+    ++hook.files;
+    output.file = Fails(OpOpen) ? nullptr : _fdopen(fd, "wb");
+    if (output.file != nullptr) return Made::Temporary;
+    _close(fd);
+    --hook.files;
+    RemoveFile(output.temporary);
+    return Made::Failed;
+}
+
+bool SyncFile(PlatformFile* file) {
+    return !Fails(OpSync) && std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+}
+
+bool RenameOver(const char* from, const char* to) {
+    return !Fails(OpRename) && MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace
+
+#else
+
+namespace {
+
+bool SecureRandom(uint8_t (&bytes)[8]) { return getrandom(bytes, sizeof bytes, 0) == static_cast<ssize_t>(sizeof bytes); }
+
+bool RemoveFile(const char* name) { return !Fails(OpRemove) && unlink(name) == 0; }
+
+enum class Kind { Regular, Missing, Other };
+
+// Follows symbolic links from output.target to the file they finally name,
+// leaving that name in output.target.
+Kind Resolve(PlatformOutput& output, struct stat& info) {
+    for (int hops = 0; hops < 40; ++hops) {
+        if (Fails(OpStat) || lstat(output.target, &info) != 0) return errno == ENOENT ? Kind::Missing : Kind::Other;
+        if (S_ISREG(info.st_mode)) return Kind::Regular;
+        if (!S_ISLNK(info.st_mode)) return Kind::Other;
+        char link[kPlatformPathBytes];
+        const ssize_t n = Fails(OpReadLink) ? -1 : readlink(output.target, link, sizeof link);
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof link) return Kind::Other;
+        link[n] = '\0';
+        // A relative link is relative to the folder that holds it.
+        const size_t keep = link[0] == '/' ? 0 : FolderLength(output.target);
+        if (keep + static_cast<size_t>(n) >= kPlatformPathBytes) return Kind::Other;
+        std::memcpy(output.target + keep, link, static_cast<size_t>(n) + 1);
+    }
+    return Kind::Other;  // a loop of links: the in-place open reports it
+}
+
+// Owner first: changing it clears the set-user-ID bits, which the mode then
+// puts back. A replacement that cannot look like the original is not made.
+bool LookLike(int fd, const struct stat& was) {
+    if (Fails(OpChmod)) return false;
+    return fchown(fd, was.st_uid, was.st_gid) == 0 && fchmod(fd, was.st_mode & 07777) == 0;
+}
+
+Made CreateTemporary(PlatformOutput& output) {
+    struct stat info;
+    const Kind kind = Resolve(output, info);
+    if (kind == Kind::Other) return Made::InPlace;
+    // A file the caller may not write is not replaced behind its back: the
+    // in-place open refuses it, as it always did.
+    if (kind == Kind::Regular && (Fails(OpStat) || faccessat(AT_FDCWD, output.target, W_OK, AT_EACCESS) != 0))
+        return Made::InPlace;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        if (attempt == 16 || !TemporaryName(output)) return Made::InPlace;
+        // 0666 under the umask: what a new file written in place would get.
+        fd = Fails(OpOpen) ? -1
+                           : open(output.temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return FolderTakesNoFile(errno) ? Made::InPlace : Made::Failed;
+    }
+    ++hook.files;
+    Made made = Made::Failed;
+    if (kind == Kind::Regular && !LookLike(fd, info)) {
+        made = Made::InPlace;
+    } else {
+        output.file = Fails(OpOpen) ? nullptr : fdopen(fd, "wb");
+        if (output.file != nullptr) return Made::Temporary;
+    }
+    close(fd);
+    --hook.files;
+    RemoveFile(output.temporary);
+    return made;
+}
+
+bool SyncFile(PlatformFile* file) { return !Fails(OpSync) && std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+bool RenameOver(const char* from, const char* to) { return !Fails(OpRename) && std::rename(from, to) == 0; }
+
+}  // namespace
+
+#endif
+
+bool PlatformBeginOutput(const char* name, PlatformOutput& output) {
+    output.file = nullptr;
+    output.target[0] = output.temporary[0] = '\0';
+    if (name == nullptr || name[0] == '\0') return false;
+    if (CopyPath(output.target, name)) {
+        const Made made = CreateTemporary(output);
+        if (made == Made::Temporary) return true;
+        if (made == Made::Failed) {
+            output.temporary[0] = '\0';
+            return false;
+        }
+    }
+    output.temporary[0] = '\0';
+    output.file = PlatformOpen(name, "wb");
+    return output.file != nullptr;
+}
+
+bool PlatformEndOutput(PlatformOutput& output, bool complete) {
+    if (output.file == nullptr) return false;
+    PlatformFile* file = output.file;
+    output.file = nullptr;
+    if (output.temporary[0] == '\0') return PlatformClose(file) && complete;
+    bool ok = complete && SyncFile(file);
+    ok = PlatformClose(file) && ok;
+    ok = ok && RenameOver(output.temporary, output.target);
+    if (!ok) RemoveFile(output.temporary);
+    output.temporary[0] = '\0';
+    return ok;
+}
+
 #if defined(_WIN32)
 
 bool PlatformWideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize) {
     narrow[0] = '\0';
+    if (Fails(OpConvert)) return false;
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
     const wchar_t* source = reinterpret_cast<const wchar_t*>(wide);
     // Code page 0 is the system's ANSI code page; characters without a narrow
@@ -73,6 +366,7 @@ bool PlatformWideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize)
 
 bool PlatformWideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize) {
     narrow[0] = '\0';
+    if (Fails(OpConvert)) return false;
     size_t used = 0;
     auto put = [&](uint32_t byte) {
         if (used + 1 >= narrowSize) return false;  // keep room for the NUL

@@ -25,6 +25,28 @@ bool PlatformSeek(PlatformFile* file, int64_t offset, PlatformSeekOrigin origin)
 bool PlatformFlush(PlatformFile* file);
 bool PlatformClose(PlatformFile* file);  // false if buffered data was lost
 
+// A new file put in place of `name` without ever leaving it half written.
+//
+// Where `name` (after following symbolic links) is a regular file or does not
+// exist, the stream goes to a temporary file created exclusively, under an
+// unpredictable name, in the same folder; PlatformEndOutput syncs it and
+// renames it over the target only when the caller says every byte went down,
+// and removes it otherwise, so a failure leaves the target as it was. The
+// replacement keeps the target's permission bits (and owner, where the
+// process may set it); a link keeps pointing where it did. Where the target
+// is something else (a device, a pipe) or the folder takes no new file, the
+// stream writes `name` in place.
+constexpr size_t kPlatformPathBytes = 4096;
+struct PlatformOutput {
+    PlatformFile* file;
+    char target[kPlatformPathBytes];     // the file that gets the picture
+    char temporary[kPlatformPathBytes];  // empty when writing in place
+};
+bool PlatformBeginOutput(const char* name, PlatformOutput& output);
+// Closes the stream and, with a temporary, commits or discards it. True only
+// when `complete` and the picture is now under the target's name.
+bool PlatformEndOutput(PlatformOutput& output, bool complete);
+
 // One console line on standard output, line feed appended, flushed at once so
 // that it is out before the caller returns.
 void PlatformPrintLine(const char* text);
@@ -35,5 +57,25 @@ void PlatformPrintLine(const char* text);
 // `narrow` empty, when the result with its NUL needs more than `narrowSize`
 // bytes or cannot be made at all.
 bool PlatformWideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize);
+
+// Test hook, hidden inside the library like everything but the export.
+// Every call the layer makes to the system is one numbered operation; tests
+// make the n-th one from now fail (with `error` as errno), and count the heap
+// blocks and files the layer holds, which are 0 between calls.
+enum PlatformOp : int {
+    OpAlloc, OpOpen, OpRead, OpWrite, OpSeek, OpFlush, OpSync, OpClose,
+    OpRename, OpRemove, OpStat, OpReadLink, OpRandom, OpChmod, OpConvert, OpKinds
+};
+struct PlatformTally {
+    uint64_t operations;  // since the last PlatformFailAt
+    int64_t blocks;       // heap blocks handed out and not yet freed
+    int64_t files;        // files opened and not yet closed
+};
+// Operation `nth` (1-based, counted from this call) fails; 0 fails none. When
+// `trace` is given, the kind of each operation is logged there, up to
+// `traceCapacity` entries.
+void PlatformFailAt(uint64_t nth, int error, PlatformOp* trace = nullptr, size_t traceCapacity = 0);
+PlatformTally PlatformCount();
+const char* PlatformOpName(PlatformOp op);
 
 }  // namespace vintrel
