@@ -180,7 +180,7 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::FILE* out = Open(path, true);
     ASSERT_NE(out, nullptr) << path;
-    const size_t put = std::fwrite(bytes.data(), 1, bytes.size(), out);
+    const size_t put = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), out);
     ASSERT_TRUE(std::fclose(out) == 0 && put == bytes.size()) << path;
 }
 
