@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/Trig.h"
+#include "rotate/RotateFast.h"
 
 namespace vintrel {
 namespace {
@@ -70,7 +71,7 @@ void RotateImage(BMPImage* source, BMPImage* destination, int32_t angle) {
     destination->pixels = nullptr;
     if (StoredFileBytes(canvas.width, canvas.height) > UINT32_MAX) return;
     if (!AttachPixels(*destination) || destination->pixels == nullptr) return;
-    RotatePixels(*source, *destination, c, s);
+    RotatePixelsFast(*source, *destination, c, s, BestKernel());
 }
 
 }  // namespace vintrel
