@@ -24,12 +24,14 @@ namespace {
 // stack); and rows per band.
 constexpr uint32_t kMaxColumns = 2048;
 constexpr uint32_t kMaxRows = 64;
+constexpr double kPrefetchRows = 8;
 
 struct Source {
     const uint8_t* pixels;
     uint32_t stride;      // 3 * width; 3 * width * height fits in 32 bits
     uint32_t lastOffset;  // the one pixel a 4-byte load would overrun
     bool gather;          // offsets fit the signed indices of vector gathers
+    uint32_t ahead;       // about where a pixel's source lies a few canvas rows on
 };
 
 // One run of in-bounds canvas pixels: every source position it yields lies
@@ -68,6 +70,12 @@ inline void Put4(uint8_t* to, const uint8_t* from) {
     uint32_t v;
     std::memcpy(&v, from, 4);
     std::memcpy(to, &v, 4);
+}
+
+// See Gather8: a hint for a line that a later canvas row will read.
+inline void Prefetch(const Source& src, uint32_t offset) {
+    const uint32_t soon = offset + src.ahead;  // modulo 2^32, then kept inside
+    __builtin_prefetch(src.pixels + (soon < src.lastOffset ? soon : src.lastOffset));
 }
 
 inline uint32_t OffsetAt(const Run& r, const Source& src, uint32_t k) {
@@ -111,6 +119,8 @@ inline void RowSSE2(const Run& r, const Source& src) {
         const __m128i rows = _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
         const __m128i cols = _mm_add_epi32(_mm_add_epi32(col, col), col);
         _mm_store_si128(reinterpret_cast<__m128i*>(offset), _mm_add_epi32(rows, cols));
+        Prefetch(src, offset[0]);
+        Prefetch(src, offset[2]);
         uint8_t* out = r.out + 3u * k;
         Put4(out, src.pixels + offset[0]);
         Put4(out + 3, src.pixels + offset[1]);
@@ -141,6 +151,14 @@ __attribute__((target("avx2"))) inline __m256i Gather8(const Run& r, const Sourc
         _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(static_cast<int32_t>(src.stride))), cols);
     const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
                                           0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    // Canvas rows a few rows on read source lines that no row before them
+    // did, in an order no hardware prefetcher follows: ask for every other
+    // pixel's line now (a hint only: nothing depends on its exactness).
+    alignas(32) uint32_t soon[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(soon),
+                       _mm256_min_epu32(_mm256_add_epi32(offset, _mm256_set1_epi32(static_cast<int32_t>(src.ahead))),
+                                        _mm256_set1_epi32(static_cast<int32_t>(src.lastOffset))));
+    for (int q = 0; q < 8; q += 2) _mm_prefetch(reinterpret_cast<const char*>(src.pixels + soon[q]), _MM_HINT_T0);
     return _mm256_shuffle_epi8(_mm256_i32gather_epi32(reinterpret_cast<const int*>(src.pixels), offset, 1), pack);
 }
 
@@ -193,6 +211,8 @@ inline void RowNEON(const Run& r, const Source& src) {
         const uint32x4_t row = vreinterpretq_u32_s32(
             vcombine_s32(vmovn_s64(vcvtq_s64_f64(y0)), vmovn_s64(vcvtq_s64_f64(y1))));
         vst1q_u32(offset, vmlaq_n_u32(vmulq_n_u32(col, 3u), row, src.stride));
+        Prefetch(src, offset[0]);
+        Prefetch(src, offset[2]);
         uint8_t* out = r.out + 3u * k;
         Put4(out, src.pixels + offset[0]);
         Put4(out + 3, src.pixels + offset[1]);
@@ -380,7 +400,13 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
         return;
     }
     const uint32_t bytes = 3u * source.width * source.height;  // checked when the picture was attached
-    const Source src{source.pixels, 3u * source.width, bytes - 3u, bytes <= 0x7FFFFFFFu};
+    // The source offset of a pixel kPrefetchRows canvas rows on, roughly:
+    // one canvas row moves the source position by (-s, c).
+    const double rowsOn = kPrefetchRows * c, columnsOn = -kPrefetchRows * s;
+    const int64_t ahead = static_cast<int64_t>(rowsOn < 0 ? rowsOn - 0.5 : rowsOn + 0.5) * (3 * int64_t{source.width}) +
+                          3 * static_cast<int64_t>(columnsOn < 0 ? columnsOn - 0.5 : columnsOn + 0.5);
+    const Source src{source.pixels, 3u * source.width, bytes - 3u, bytes <= 0x7FFFFFFFu,
+                     static_cast<uint32_t>(ahead)};
     const Frame frame{&src, RunFor(kernel), static_cast<double>(source.width / 2),
                       static_cast<double>(source.height / 2), static_cast<double>(source.width),
                       static_cast<double>(source.height)};
@@ -409,6 +435,9 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
             }
         }
     }
+#if VINTREL_SSE2
+    _mm_sfence();
+#endif
 }
 
 }  // namespace vintrel
