@@ -28,6 +28,14 @@ struct Size {
     uint32_t w, h;
 };
 
+// Set when a benchmark's output was wrong: the run then fails as a whole.
+bool wrongOutput = false;
+
+void Refuse(benchmark::State& state, const char* why) {
+    wrongOutput = true;
+    state.SkipWithError(why);
+}
+
 // Owns one picture's buffer for the life of a benchmark.
 struct Picture {
     BMPImage image{0, 0, nullptr};
@@ -81,7 +89,7 @@ void Stage(benchmark::State& state, Size size, int32_t angle, int kernel) {
     std::memset(out.image.pixels, 0, out.Bytes());
     once();
     if (out.Bytes() != 0 && std::memcmp(out.image.pixels, expected.image.pixels, out.Bytes()) != 0) {
-        state.SkipWithError("output differs from the plain loop");
+        Refuse(state, "output differs from the plain loop");
         return;
     }
     for (auto _ : state) {
@@ -132,7 +140,7 @@ void WholeCall(benchmark::State& state, Size size, int32_t angle) {
     std::remove(outName.c_str());
     rmdir(folder);
     if (result != 999 || !same) {
-        state.SkipWithError("the call failed or its file differs from the plain loop");
+        Refuse(state, "the call failed or its file differs from the plain loop");
         return;
     }
     SetCanvasRate(state, turn.canvas);
@@ -180,5 +188,5 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    return 0;
+    return wrongOutput ? 1 : 0;
 }
