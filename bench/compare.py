@@ -162,6 +162,9 @@ def run(args, width, height, work):
     print()
     print(f"Target: Pillow / bmprotate2 >= 3:             {pillow_ratio:6.2f}  {verdict(pillow_ratio >= 3)}")
     print(f"Target: bmprotate2 / I/O floor <= 1.5:        {floor_ratio:6.2f}  {verdict(floor_ratio <= 1.5)}")
+    hp = med["bmprotate2, huge pages"]
+    print(f"  with 2 MiB pages (GLIBC_TUNABLES=glibc.malloc.hugetlb=1): Pillow / it {med['Pillow'] / hp:.2f}, "
+          f"it / I/O floor {hp / med['I/O floor']:.2f}")
     print(f"Target: peak <= source + canvas + 4 MiB:      {peak / 1024:.1f} MiB <= {budget / 1024:.1f} MiB  "
           f"{verdict(peak <= budget)}")
     print(f"Whole job, {pixels:.1f}x the canvas pixels:      {job_growth:6.2f}x the time "
