@@ -435,9 +435,6 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
             }
         }
     }
-#if VINTREL_SSE2
-    _mm_sfence();
-#endif
 }
 
 }  // namespace vintrel

@@ -8,8 +8,10 @@
 // canvas row both source coordinates are monotone in the column, so the
 // in-bounds pixels of a row form one run; its ends are found with the
 // formula's own comparisons, and the middle is copied without tests.
-// Columns are taken in strips, narrow when a row walks down the source's
-// columns (near 90 degrees), so that the source rows in use stay in cache.
+// Near 90 degrees, where a row walks down the source's columns, the canvas
+// is done in small tiles so that the source rows in use stay in cache; the
+// source lines that later rows will need are prefetched. Tables and state
+// live on the stack (about 33 KiB) for the length of a call.
 #pragma once
 
 #include "image/BMPImage.h"
