@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/Trig.h"
+#include "rotate/RotateFast.h"
 
 // Pictures depend on every double operation rounding to double on its own:
 // no extended precision (x87), no value-changing optimisation. The fused
@@ -81,7 +82,7 @@ void RotateImage(BMPImage* source, BMPImage* destination, int32_t angle) {
     destination->pixels = nullptr;
     if (StoredFileBytes(canvas.width, canvas.height) > UINT32_MAX) return;
     if (!AttachPixels(*destination) || destination->pixels == nullptr) return;
-    RotatePixels(*source, *destination, c, s);
+    RotatePixelsFast(*source, *destination, c, s, BestKernel());
 }
 
 }  // namespace vintrel

@@ -28,10 +28,12 @@ struct Canvas {
 Canvas CanvasFor(uint32_t width, uint32_t height, double c, double s);
 
 // Fills every pixel of `destination` (already sized and with a buffer) from
-// `source`, one pixel at a time exactly as the formula reads.
+// `source`, one pixel at a time exactly as the formula reads: the yardstick
+// that RotatePixelsFast (RotateFast.h) must match byte for byte.
 void RotatePixels(const BMPImage& source, BMPImage& destination, double c, double s);
 
-// Sizes `destination`, attaches its buffer and fills it. A canvas whose file
+// Sizes `destination`, attaches its buffer and fills it with the fastest
+// kernel this processor has. A canvas whose file
 // would not fit the format's 32-bit size, or whose buffer the heap cannot
 // give, is left without a buffer (and so is refused by the writer).
 void RotateImage(BMPImage* source, BMPImage* destination, int32_t angle);

@@ -1,0 +1,197 @@
+#!/usr/bin/python3
+"""Whole job and rotation stage against other tools, on this machine.
+
+Times, in one run and interleaved (each round starts with a different tool),
+the host program, Pillow, ImageMagick and the I/O floor turning a W x H
+24-bit BMP file, and reports medians, ratios and peak memory (max RSS from
+/usr/bin/time). Then the rotation stage alone from the benchmark program:
+fast path against the plain loop, and its growth with the canvas.
+
+Run through bench/compare.sh, which installs what this needs and builds.
+"""
+import argparse
+import json
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BIN = os.path.join(ROOT, "build", "release", "bin")
+PILLOW = (
+    "import sys\n"
+    "from PIL import Image\n"
+    "a = int(sys.argv[3])\n"
+    "Image.open(sys.argv[1]).rotate(-a, Image.NEAREST, expand=True, fillcolor='white').save(sys.argv[2])\n"
+)
+
+
+def make_picture(path, width, height):
+    from PIL import Image
+
+    rng = random.Random(4)
+    # Noise: nothing for any tool to take a shortcut on.
+    img = Image.frombytes("RGB", (width, height), rng.randbytes(width * height * 3))
+    img.save(path, format="BMP")
+
+
+def timed(command, env=None):
+    """Wall seconds and max RSS (KiB) of one run."""
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as report:
+        start = time.perf_counter()
+        done = subprocess.run(
+            ["/usr/bin/time", "-f", "%M", "-o", report.name] + command,
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.PIPE,
+            env=env,
+        )
+        wall = time.perf_counter() - start
+        if done.returncode != 0:
+            sys.exit(f"failed ({done.returncode}): {' '.join(command)}\n{done.stderr.decode()}")
+        return wall, int(report.read().split()[-1])
+
+
+def canvas_of(bmp):
+    with open(bmp, "rb") as f:
+        head = f.read(26)
+    return int.from_bytes(head[18:22], "little"), int.from_bytes(head[22:26], "little")
+
+
+def stage(runs, angles, sizes):
+    """Median real time (ms) per benchmark, from interleaved repetitions."""
+    names = "|".join(f"{w}x{h}" for w, h in sizes)
+    angle_re = "|".join(str(a) for a in angles)
+    out = subprocess.run(
+        [
+            os.path.join(BIN, "vintrel_bench"),
+            f"--benchmark_filter=^Stage/(plain|fast)/({names})/({angle_re})/",
+            f"--benchmark_repetitions={runs}",
+            "--benchmark_enable_random_interleaving=true",
+            "--benchmark_min_time=0.2",
+            "--benchmark_format=json",
+        ],
+        check=True,
+        capture_output=True,
+        text=True,
+    ).stdout
+    times = {}
+    for b in json.loads(out)["benchmarks"]:
+        if b.get("run_type") == "iteration":
+            times.setdefault(b["run_name"].replace("/real_time", ""), []).append(b["real_time"])
+    return {k: statistics.median(v) for k, v in times.items()}
+
+
+def verdict(ok):
+    return "met" if ok else "NOT MET"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--runs", type=int, default=9, help="rounds of the whole job (default 9)")
+    parser.add_argument("--size", default="4000x3000")
+    parser.add_argument("--angle", type=int, default=30)
+    parser.add_argument("--dir", help="scratch folder (default: a new one in /dev/shm, else in the temp folder)")
+    parser.add_argument("--no-stage", action="store_true", help="skip the rotation-stage measurements")
+    args = parser.parse_args()
+    width, height = (int(v) for v in args.size.split("x"))
+    base = args.dir or ("/dev/shm" if os.path.isdir("/dev/shm") else None)
+    work = tempfile.mkdtemp(prefix="vintrel-compare-", dir=base)
+    try:
+        run(args, width, height, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def run(args, width, height, work):
+    src = os.path.join(work, "in.bmp")
+    small = os.path.join(work, "small.bmp")
+    make_picture(src, width, height)
+    make_picture(small, width // 4, height // 4)
+    ours = os.path.join(BIN, "bmprotate2")
+    out = lambda name: os.path.join(work, name)  # noqa: E731
+    subprocess.run([ours, src, out("ours.bmp"), str(args.angle)], check=True, stdout=subprocess.DEVNULL)
+    cw, ch = canvas_of(out("ours.bmp"))
+    out_bytes = os.path.getsize(out("ours.bmp"))
+    a = str(args.angle)
+    huge = dict(os.environ, GLIBC_TUNABLES="glibc.malloc.hugetlb=1")
+    tools = [
+        ("bmprotate2", [ours, src, out("ours.bmp"), a], None, "ours.bmp"),
+        ("Pillow", ["/usr/bin/python3", "-c", PILLOW, src, out("pil.bmp"), a], None, "pil.bmp"),
+        ("ImageMagick", ["convert", src, "-background", "white", "-rotate", a, out("im.bmp")], None, "im.bmp"),
+        ("I/O floor", [os.path.join(BIN, "io_floor"), src, out("floor.bmp"), str(out_bytes)], None, "floor.bmp"),
+        ("bmprotate2, huge pages", [ours, src, out("ours.bmp"), a], huge, "ours.bmp"),
+        (f"bmprotate2 {width // 4}x{height // 4}", [ours, small, out("small-out.bmp"), a], None, "small-out.bmp"),
+    ]
+    walls = {t[0]: [] for t in tools}
+    peaks = {t[0]: [] for t in tools}
+    for _ in range(1):  # warm the page cache and the tools once
+        for name, command, env, target in tools:
+            timed(command, env)
+    for round_ in range(args.runs):
+        order = tools[round_ % len(tools):] + tools[:round_ % len(tools)]
+        for name, command, env, target in order:
+            if os.path.exists(out(target)):
+                os.remove(out(target))
+            wall, peak = timed(command, env)
+            walls[name].append(wall)
+            peaks[name].append(peak)
+
+    med = {k: statistics.median(v) for k, v in walls.items()}
+    print(f"Whole job, {width}x{height} 24-bit BMP turned {args.angle} degrees (canvas {cw}x{ch}), "
+          f"{args.runs} interleaved rounds, files in {work.rsplit('/', 1)[0]}:")
+    print(f"| {'program':<26} | median s | min s  | vs bmprotate2 | peak MiB |")
+    print(f"|{'-' * 28}|----------|--------|---------------|----------|")
+    for name in walls:
+        print(f"| {name:<26} | {med[name]:8.3f} | {min(walls[name]):6.3f} | "
+              f"{med[name] / med['bmprotate2']:12.2f}x | {max(peaks[name]) / 1024:8.1f} |")
+
+    source_bytes, canvas_bytes = 3 * width * height, 3 * cw * ch
+    budget = (source_bytes + canvas_bytes) / 1024 + 4096
+    pillow_ratio = med["Pillow"] / med["bmprotate2"]
+    floor_ratio = med["bmprotate2"] / med["I/O floor"]
+    peak = max(peaks["bmprotate2"])
+    sw, sh = width // 4, height // 4
+    subprocess.run([ours, small, out("small-out.bmp"), a], check=True, stdout=subprocess.DEVNULL)
+    scw, sch = canvas_of(out("small-out.bmp"))
+    pixels = (cw * ch) / (scw * sch)
+    job_growth = med["bmprotate2"] / med[f"bmprotate2 {sw}x{sh}"]
+    print()
+    print(f"Target: Pillow / bmprotate2 >= 3:             {pillow_ratio:6.2f}  {verdict(pillow_ratio >= 3)}")
+    print(f"Target: bmprotate2 / I/O floor <= 1.5:        {floor_ratio:6.2f}  {verdict(floor_ratio <= 1.5)}")
+    hp = med["bmprotate2, huge pages"]
+    print(f"  with 2 MiB pages (GLIBC_TUNABLES=glibc.malloc.hugetlb=1): Pillow / it {med['Pillow'] / hp:.2f}, "
+          f"it / I/O floor {hp / med['I/O floor']:.2f}")
+    print(f"Target: peak <= source + canvas + 4 MiB:      {peak / 1024:.1f} MiB <= {budget / 1024:.1f} MiB  "
+          f"{verdict(peak <= budget)}")
+    print(f"Whole job, {pixels:.1f}x the canvas pixels:      {job_growth:6.2f}x the time "
+          f"(<= {pixels * 17 / 16:.1f}: {verdict(job_growth <= pixels * 17 / 16)})")
+    if args.no_stage:
+        return
+    sizes = [(width, height), (sw, sh)]
+    t = stage(args.runs, [30, 90], sizes)
+    key = lambda kind, size, angle: f"Stage/{kind}/{size[0]}x{size[1]}/{angle}"  # noqa: E731
+    print()
+    print(f"Rotation stage in memory, medians of {args.runs} interleaved repetitions (ms):")
+    print("| stage                  | plain loop | fast path | speed-up |")
+    print("|------------------------|------------|-----------|----------|")
+    ok = True
+    for angle in (30, 90):
+        p, f = t[key("plain", sizes[0], angle)], t[key("fast", sizes[0], angle)]
+        ok = ok and p / f >= 4
+        print(f"| {width}x{height} at {angle:>3} deg   | {p:10.1f} | {f:9.1f} | {p / f:7.2f}x |")
+    small_f = t[key("fast", sizes[1], 30)]
+    growth = t[key("fast", sizes[0], 30)] / small_f
+    print(f"| {sw}x{sh} at  30 deg    | {t[key('plain', sizes[1], 30)]:10.1f} | {small_f:9.1f} | "
+          f"{t[key('plain', sizes[1], 30)] / small_f:7.2f}x |")
+    print()
+    print(f"Target: stage >= 4x the plain loop at 30 and 90:  {verdict(ok)}")
+    print(f"Target: {pixels:.1f}x the canvas pixels, stage time {growth:.2f}x "
+          f"(<= {pixels * 17 / 16:.1f}): {verdict(growth <= pixels * 17 / 16)}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Whole job against Pillow, ImageMagick and the I/O floor, and the rotation
+# stage against the plain loop: installs what it needs from Debian, builds the
+# release preset, then runs bench/compare.py (its options: --runs, --size,
+# --angle, --dir, --no-stage).
+#
+#   bench/compare.sh            # about two minutes on 2 cores
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+missing=()
+/usr/bin/python3 -c 'import PIL' 2>/dev/null || missing+=(python3-pil)
+command -v convert >/dev/null || missing+=(imagemagick)
+[ -x /usr/bin/time ] || missing+=(time)
+pkg-config --exists benchmark 2>/dev/null || [ -e /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "needs: apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+cmake --preset release >/dev/null
+cmake --build --preset release --target bmprotate2 io_floor vintrel_bench >/dev/null
+exec /usr/bin/python3 bench/compare.py "$@"

@@ -1,0 +1,32 @@
+// The turn of Rotate.h, fast and to the same bytes as RotatePixels.
+//
+// Every canvas pixel still gets exactly the formula's doubles: xd*c and xd*s
+// come from per-column tables, yd*s and yd*c are taken once per row, and the
+// subtraction, the additions and the truncations are done as the formula
+// groups them, by scalar code or by vector instructions that round each lane
+// alike (no fused multiply-add, no single precision, no stepping). Along a
+// canvas row both source coordinates are monotone in the column, so the
+// in-bounds pixels of a row form one run; its ends are found with the
+// formula's own comparisons, and the middle is copied without tests.
+// Near 90 degrees, where a row walks down the source's columns, the canvas
+// is done in small tiles so that the source rows in use stay in cache; the
+// source lines that later rows will need are prefetched. Tables and state
+// live on the stack (about 33 KiB) for the length of a call.
+#pragma once
+
+#include "image/BMPImage.h"
+
+namespace vintrel {
+
+enum class RotateKernel { Scalar, SSE2, AVX2, NEON };
+const char* RotateKernelName(RotateKernel kernel);  // "Scalar", "SSE2", ...
+
+// Compiled into this build and usable on this processor.
+bool KernelAvailable(RotateKernel kernel);
+// The fastest available kernel (looked up on every call: nothing is kept).
+RotateKernel BestKernel();
+
+// As RotatePixels, with `kernel` (which must be available).
+void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, double s, RotateKernel kernel);
+
+}  // namespace vintrel
