@@ -14,6 +14,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,6 +56,30 @@ PlatformFile* Counted(PlatformFile* file) {
     return file;
 }
 
+// Pictures are large and each byte is first touched once, in order: with 2 MiB
+// pages a 36 MB picture costs some 18 page faults instead of 9000, which is
+// most of the time a whole call takes. Only a hint; refused, nothing changes.
+void* Huge(void* block, size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kPage = uintptr_t{2} << 20;
+    if (block != nullptr && bytes >= 2 * kPage) {
+        const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kPage - 1) & ~(kPage - 1);
+        const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kPage - 1);
+        if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+#else
+    (void)bytes;
+#endif
+    return block;
+}
+
+// Rows move in one call each; a larger buffer than the default keeps a padded
+// row and its pad from costing a system call apiece.
+PlatformFile* Buffered(PlatformFile* file) {
+    if (file != nullptr) std::setvbuf(file, nullptr, _IOFBF, size_t{256} << 10);
+    return file;
+}
+
 }  // namespace
 
 void PlatformFailAt(uint64_t nth, int error, PlatformOp* trace, size_t traceCapacity) {
@@ -75,7 +100,9 @@ const char* PlatformOpName(PlatformOp op) {
 }
 
 void* PlatformAlloc(size_t bytes) { return Fails(OpAlloc) ? nullptr : Counted(std::malloc(bytes)); }
-void* PlatformAllocZeroed(size_t bytes) { return Fails(OpAlloc) ? nullptr : Counted(std::calloc(1, bytes)); }
+void* PlatformAllocZeroed(size_t bytes) {
+    return Fails(OpAlloc) ? nullptr : Counted(Huge(std::calloc(1, bytes), bytes));
+}
 void PlatformFree(void* block) {
     if (block != nullptr) --hook.blocks;
     std::free(block);
@@ -83,7 +110,7 @@ void PlatformFree(void* block) {
 
 PlatformFile* PlatformOpen(const char* name, const char* mode) {
     if (name == nullptr || name[0] == '\0') return nullptr;
-    return Fails(OpOpen) ? nullptr : Counted(std::fopen(name, mode));
+    return Fails(OpOpen) ? nullptr : Counted(Buffered(std::fopen(name, mode)));
 }
 
 size_t PlatformRead(void* into, size_t size, size_t count, PlatformFile* file) {
@@ -218,7 +245,7 @@ Made CreateTemporary(PlatformOutput& output) {
         if (fd < 0 && errno != EEXIST) return FolderTakesNoFile(errno) ? Made::InPlace : Made::Failed;
     }
     ++hook.files;
-    output.file = Fails(OpOpen) ? nullptr : _fdopen(fd, "wb");
+    output.file = Fails(OpOpen) ? nullptr : Buffered(_fdopen(fd, "wb"));
     if (output.file != nullptr) return Made::Temporary;
     _close(fd);
     --hook.files;
@@ -293,7 +320,7 @@ Made CreateTemporary(PlatformOutput& output) {
     if (kind == Kind::Regular && !LookLike(fd, info)) {
         made = Made::InPlace;
     } else {
-        output.file = Fails(OpOpen) ? nullptr : fdopen(fd, "wb");
+        output.file = Fails(OpOpen) ? nullptr : Buffered(fdopen(fd, "wb"));
         if (output.file != nullptr) return Made::Temporary;
     }
     close(fd);
