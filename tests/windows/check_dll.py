@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""inspect_dll.py DLL: checks the DLL as Windows' loader and Explorer see it.
+"""check_dll.py DLL: checks the DLL as Windows' loader and Explorer see it.
 
 Module name, the single export and its ordinal, the imported DLLs (Windows'
 own only: no MinGW runtime beside it) and every field and string of the
