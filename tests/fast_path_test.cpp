@@ -68,7 +68,8 @@ std::vector<int32_t> AnglesNearEveryEighth() {
     std::vector<int32_t> angles;
     for (int32_t k = -8; k <= 8; ++k)
         for (int32_t d = -2; d <= 2; ++d) angles.push_back(45 * k + d);
-    for (int32_t huge : {123456789, -987654321, 875146050, -875146051, INT32_MAX, INT32_MIN, INT32_MAX - 45})
+    for (int32_t huge : {123456789, -987654321, 875146050, -875146051, INT32_MAX, INT32_MIN, INT32_MAX - 45,
+                         437321728})  // the last one found by the fuzzer: a 1x9 run ran past the source
         angles.push_back(huge);
     return angles;
 }

@@ -314,8 +314,9 @@ void Tile(const Frame& f, BMPImage& destination, uint32_t j0, uint32_t i0, const
         allOutside = belowX == 4 || aboveX == 4 || belowY == 4 || aboveY == 4;
     }
     // Only a tile that reaches the last column and the last row can read the
-    // source's last pixel.
-    const bool guarded = maxX >= f.limitX - 1.0 && maxY >= f.limitY - 1.0;
+    // source's last pixel. Column W - 1 takes every x above W - 2 that passes
+    // the bounds (for W = 1 that is all of (-1, 1)), hence the margin of 2.
+    const bool guarded = maxX > f.limitX - 2.0 && maxY > f.limitY - 2.0;
     const size_t stride = 3u * static_cast<size_t>(destination.width);
     uint8_t* corner = PixelAt(destination, j0, i0);
     if (allOutside) {
