@@ -93,6 +93,16 @@ inline void Finish(const Run& r, const Source& src, uint32_t k) {
     for (; k <= last; ++k) std::memcpy(r.out + 3u * k, src.pixels + OffsetAt(r, src, k), 3);
 }
 
+// Pixels k to k + 3 of a run, from their source offsets.
+inline void Put4x4(const Run& r, const Source& src, uint32_t k, const uint32_t* offset) {
+    for (int q = 0; q < 4; ++q) Prefetch(src, offset[q]);
+    uint8_t* out = r.out + 3u * k;
+    Put4(out, src.pixels + offset[0]);
+    Put4(out + 3, src.pixels + offset[1]);
+    Put4(out + 6, src.pixels + offset[2]);
+    Put4(out + 9, src.pixels + offset[3]);
+}
+
 void RunScalar(const Block& b, const Source& src) {
     for (uint32_t row = 0; row < b.rows; ++row) Finish(RowOf(b, row), src, 0);
 }
@@ -119,12 +129,7 @@ inline void RowSSE2(const Run& r, const Source& src) {
         const __m128i rows = _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
         const __m128i cols = _mm_add_epi32(_mm_add_epi32(col, col), col);
         _mm_store_si128(reinterpret_cast<__m128i*>(offset), _mm_add_epi32(rows, cols));
-        for (int q = 0; q < 4; ++q) Prefetch(src, offset[q]);
-        uint8_t* out = r.out + 3u * k;
-        Put4(out, src.pixels + offset[0]);
-        Put4(out + 3, src.pixels + offset[1]);
-        Put4(out + 6, src.pixels + offset[2]);
-        Put4(out + 9, src.pixels + offset[3]);
+        Put4x4(r, src, k, offset);
     }
     Finish(r, src, k);
 }
@@ -212,12 +217,7 @@ inline void RowNEON(const Run& r, const Source& src) {
         const uint32x4_t row = vreinterpretq_u32_s32(
             vcombine_s32(vmovn_s64(vcvtq_s64_f64(y0)), vmovn_s64(vcvtq_s64_f64(y1))));
         vst1q_u32(offset, vmlaq_n_u32(vmulq_n_u32(col, 3u), row, src.stride));
-        for (int q = 0; q < 4; ++q) Prefetch(src, offset[q]);
-        uint8_t* out = r.out + 3u * k;
-        Put4(out, src.pixels + offset[0]);
-        Put4(out + 3, src.pixels + offset[1]);
-        Put4(out + 6, src.pixels + offset[2]);
-        Put4(out + 9, src.pixels + offset[3]);
+        Put4x4(r, src, k, offset);
     }
     Finish(r, src, k);
 }
