@@ -179,6 +179,13 @@ int main(int argc, char** argv) {
                     ->UseRealTime();
             }
         }
+    // Growth with the canvas where both pictures are larger than the caches:
+    // from a cache-sized picture the step to memory would dominate.
+    for (Size size : {Size{2400, 1800}, Size{9600, 7200}})
+        benchmark::RegisterBenchmark(("Stage/fast/" + Name(size, 30)).c_str(), Stage, size, 30,
+                                     static_cast<int>(BestKernel()))
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     for (Size size : sizes)
         for (int32_t angle : {30, 90})
             benchmark::RegisterBenchmark(("File/" + Name(size, angle)).c_str(), WholeCall, size, angle)
