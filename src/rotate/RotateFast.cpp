@@ -62,6 +62,16 @@ inline Run RowOf(const Block& b, uint32_t row) {
     return r;
 }
 
+// Columns [from, from + count) of one of the block's rows.
+inline Run PartOf(const Block& b, uint32_t row, uint32_t from, uint32_t count) {
+    Run r = RowOf(b, row);
+    r.xc += from;
+    r.xs += from;
+    r.out += 3u * from;
+    r.count = count;
+    return r;
+}
+
 // A pixel with the next pixel's first byte, when both the source and the
 // canvas have that byte: the next store rewrites it, so only the last pixel
 // of a run, and runs that may read the source's last pixel, take 3 bytes.
@@ -271,14 +281,7 @@ __attribute__((target("avx2"))) void RunAVX2(const Block& b, const Source& src) 
             // The 4 bytes past a block belong to the row only if 2 pixels follow.
             for (uint32_t k = 0; k < columns; k += 8) Block8(b, src, row, k, b.first.count - k < 10);
             if (columns == b.first.count) continue;
-            for (uint32_t q = 0; q < 8; ++q) {
-                Run rest = RowOf(b, row + q);
-                rest.xc += columns;
-                rest.xs += columns;
-                rest.out += 3u * columns;
-                rest.count -= columns;
-                RowSSE2(rest, src);
-            }
+            for (uint32_t q = 0; q < 8; ++q) RowSSE2(PartOf(b, row + q, columns, b.first.count - columns), src);
         }
     }
     for (; row < b.rows; ++row) RowAVX2(RowOf(b, row), src);
@@ -286,30 +289,114 @@ __attribute__((target("avx2"))) void RunAVX2(const Block& b, const Source& src) 
 #endif
 
 #if VINTREL_NEON
-inline void RowNEON(const Run& r, const Source& src) {
-    if (r.guarded) return Finish(r, src, 0);
+// Source offsets of the four pixels from column k on.
+inline uint32x4_t Offsets4(const Run& r, const Source& src, uint32_t k) {
     const float64x2_t ys = vdupq_n_f64(r.ys), yc = vdupq_n_f64(r.yc);
     const float64x2_t halfW = vdupq_n_f64(r.halfW), halfH = vdupq_n_f64(r.halfH);
+    const float64x2_t x0 = vaddq_f64(vsubq_f64(vld1q_f64(r.xc + k), ys), halfW);
+    const float64x2_t x1 = vaddq_f64(vsubq_f64(vld1q_f64(r.xc + k + 2), ys), halfW);
+    const float64x2_t y0 = vaddq_f64(vaddq_f64(yc, vld1q_f64(r.xs + k)), halfH);
+    const float64x2_t y1 = vaddq_f64(vaddq_f64(yc, vld1q_f64(r.xs + k + 2)), halfH);
+    const uint32x4_t col =
+        vreinterpretq_u32_s32(vcombine_s32(vmovn_s64(vcvtq_s64_f64(x0)), vmovn_s64(vcvtq_s64_f64(x1))));
+    const uint32x4_t row =
+        vreinterpretq_u32_s32(vcombine_s32(vmovn_s64(vcvtq_s64_f64(y0)), vmovn_s64(vcvtq_s64_f64(y1))));
+    return vmlaq_n_u32(vmulq_n_u32(col, 3u), row, src.stride);
+}
+
+inline void RowNEON(const Run& r, const Source& src) {
+    if (r.guarded) return Finish(r, src, 0);
     uint32_t offset[4];
     const uint32_t last = r.count - 1;
     uint32_t k = 0;
     for (; k + 4 <= last; k += 4) {
-        const float64x2_t x0 = vaddq_f64(vsubq_f64(vld1q_f64(r.xc + k), ys), halfW);
-        const float64x2_t x1 = vaddq_f64(vsubq_f64(vld1q_f64(r.xc + k + 2), ys), halfW);
-        const float64x2_t y0 = vaddq_f64(vaddq_f64(yc, vld1q_f64(r.xs + k)), halfH);
-        const float64x2_t y1 = vaddq_f64(vaddq_f64(yc, vld1q_f64(r.xs + k + 2)), halfH);
-        const uint32x4_t col = vreinterpretq_u32_s32(
-            vcombine_s32(vmovn_s64(vcvtq_s64_f64(x0)), vmovn_s64(vcvtq_s64_f64(x1))));
-        const uint32x4_t row = vreinterpretq_u32_s32(
-            vcombine_s32(vmovn_s64(vcvtq_s64_f64(y0)), vmovn_s64(vcvtq_s64_f64(y1))));
-        vst1q_u32(offset, vmlaq_n_u32(vmulq_n_u32(col, 3u), row, src.stride));
+        vst1q_u32(offset, Offsets4(r, src, k));
         Put4x4(r, src, k, offset);
     }
     Finish(r, src, k);
 }
 
+// As Block8 of the AVX2 kernel: where the computed offsets say that each
+// column of the 8x8 block reads eight neighbouring source pixels, the block
+// is loaded as eight runs split into their three bytes, each byte plane is
+// transposed, and the rows are stored interleaved again (exactly 24 bytes).
+inline void Block8NEON(const Block& b, const Source& src, uint32_t row0, uint32_t k) {
+    uint32x4_t left[8], right[8];  // columns k to k + 3 and k + 4 to k + 7
+    for (uint32_t q = 0; q < 8; ++q) {
+        const Run r = RowOf(b, row0 + q);
+        left[q] = Offsets4(r, src, k);
+        right[q] = Offsets4(r, src, k + 4);
+    }
+    const int32_t step = static_cast<int32_t>(vgetq_lane_u32(left[1], 0) - vgetq_lane_u32(left[0], 0));
+    bool runs = step == 3 || step == -3;
+    if (runs) {
+        const uint32x4_t by = vdupq_n_u32(static_cast<uint32_t>(step));
+        uint32x4_t nextLeft = left[0], nextRight = right[0], wrong = vdupq_n_u32(0);
+        for (int q = 1; q < 8; ++q) {
+            nextLeft = vaddq_u32(nextLeft, by);
+            nextRight = vaddq_u32(nextRight, by);
+            wrong = vorrq_u32(wrong, vorrq_u32(veorq_u32(nextLeft, left[q]), veorq_u32(nextRight, right[q])));
+        }
+        runs = vmaxvq_u32(wrong) == 0;
+    }
+    if (!runs) {
+        for (uint32_t q = 0; q < 8; ++q) RowNEON(PartOf(b, row0 + q, k, 8), src);
+        return;
+    }
+    uint32_t first[8], low[8];
+    vst1q_u32(first, left[0]);
+    vst1q_u32(first + 4, right[0]);
+    vst1q_u32(low, step > 0 ? left[0] : left[7]);
+    vst1q_u32(low + 4, step > 0 ? right[0] : right[7]);
+    uint8x8_t plane[3][8];
+    for (int l = 0; l < 8; ++l) {
+        // The next strip's run, both ends, ahead as the rows' prefetches are.
+        Prefetch(src, first[l]);
+        Prefetch(src, first[l] + static_cast<uint32_t>(7 * step));
+        const uint8x8x3_t run = vld3_u8(src.pixels + low[l]);
+        for (int c = 0; c < 3; ++c) plane[c][l] = run.val[c];
+    }
+    uint8x8_t turned[3][8];  // turned[c][p]: byte c of pixel p of every column
+    for (int c = 0; c < 3; ++c) {
+        const uint8x8_t* m = plane[c];
+        const uint8x8x2_t b01 = vtrn_u8(m[0], m[1]), b23 = vtrn_u8(m[2], m[3]);
+        const uint8x8x2_t b45 = vtrn_u8(m[4], m[5]), b67 = vtrn_u8(m[6], m[7]);
+        const uint16x4x2_t c02 = vtrn_u16(vreinterpret_u16_u8(b01.val[0]), vreinterpret_u16_u8(b23.val[0]));
+        const uint16x4x2_t c13 = vtrn_u16(vreinterpret_u16_u8(b01.val[1]), vreinterpret_u16_u8(b23.val[1]));
+        const uint16x4x2_t c46 = vtrn_u16(vreinterpret_u16_u8(b45.val[0]), vreinterpret_u16_u8(b67.val[0]));
+        const uint16x4x2_t c57 = vtrn_u16(vreinterpret_u16_u8(b45.val[1]), vreinterpret_u16_u8(b67.val[1]));
+        const uint32x2x2_t d04 = vtrn_u32(vreinterpret_u32_u16(c02.val[0]), vreinterpret_u32_u16(c46.val[0]));
+        const uint32x2x2_t d15 = vtrn_u32(vreinterpret_u32_u16(c13.val[0]), vreinterpret_u32_u16(c57.val[0]));
+        const uint32x2x2_t d26 = vtrn_u32(vreinterpret_u32_u16(c02.val[1]), vreinterpret_u32_u16(c46.val[1]));
+        const uint32x2x2_t d37 = vtrn_u32(vreinterpret_u32_u16(c13.val[1]), vreinterpret_u32_u16(c57.val[1]));
+        turned[c][0] = vreinterpret_u8_u32(d04.val[0]);
+        turned[c][4] = vreinterpret_u8_u32(d04.val[1]);
+        turned[c][1] = vreinterpret_u8_u32(d15.val[0]);
+        turned[c][5] = vreinterpret_u8_u32(d15.val[1]);
+        turned[c][2] = vreinterpret_u8_u32(d26.val[0]);
+        turned[c][6] = vreinterpret_u8_u32(d26.val[1]);
+        turned[c][3] = vreinterpret_u8_u32(d37.val[0]);
+        turned[c][7] = vreinterpret_u8_u32(d37.val[1]);
+    }
+    for (uint32_t q = 0; q < 8; ++q) {
+        const uint32_t p = step > 0 ? q : 7 - q;
+        uint8x8x3_t row;
+        for (int c = 0; c < 3; ++c) row.val[c] = turned[c][p];
+        vst3_u8(RowOf(b, row0 + q).out + 3u * k, row);
+    }
+}
+
 void RunNEON(const Block& b, const Source& src) {
-    for (uint32_t row = 0; row < b.rows; ++row) RowNEON(RowOf(b, row), src);
+    uint32_t row = 0;
+    if (b.first.count >= 8) {
+        const uint32_t columns = b.first.count & ~7u;
+        for (; row + 8 <= b.rows; row += 8) {
+            for (uint32_t k = 0; k < columns; k += 8) Block8NEON(b, src, row, k);
+            if (columns == b.first.count) continue;
+            for (uint32_t q = 0; q < 8; ++q) RowNEON(PartOf(b, row + q, columns, b.first.count - columns), src);
+        }
+    }
+    for (; row < b.rows; ++row) RowNEON(RowOf(b, row), src);
 }
 #endif
 

@@ -10,11 +10,11 @@
 // formula's own comparisons, and the middle is copied without tests.
 // Near 90 degrees, where a row walks down the source's columns, the canvas
 // is done in small tiles so that the source rows in use stay in cache; the
-// source lines that later rows will need are prefetched. There, with AVX2,
-// an 8x8 block whose computed offsets say that each of its columns reads
-// eight neighbouring source pixels is read as eight runs and transposed in
-// registers instead of copied pixel by pixel. Tables and state live on the
-// stack (about 33 KiB) for the length of a call.
+// source lines that later rows will need are prefetched. There, with AVX2
+// or NEON, an 8x8 block whose computed offsets say that each of its columns
+// reads eight neighbouring source pixels is read as eight runs and
+// transposed in registers instead of copied pixel by pixel. Tables and state
+// live on the stack (about 33 KiB) for the length of a call.
 #pragma once
 
 #include "image/BMPImage.h"
