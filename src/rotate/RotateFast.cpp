@@ -5,9 +5,11 @@
 #if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
 #define VINTREL_SSE2 1
 #include <emmintrin.h>
-// 256-bit code on Windows would need 32-byte stack alignment that MinGW's
-// compiler does not keep.
-#if defined(__x86_64__) && !defined(_WIN32) && (defined(__GNUC__) || defined(__clang__))
+// 256-bit code on Windows needs 32-byte stack alignment that MinGW's compiler
+// does not keep, unless its assembler makes the spills unaligned (the build
+// says so).
+#if defined(__x86_64__) && (!defined(_WIN32) || defined(VINTREL_UNALIGNED_SPILLS)) && \
+    (defined(__GNUC__) || defined(__clang__))
 #define VINTREL_AVX2 1
 #include <immintrin.h>
 #endif
