@@ -522,6 +522,16 @@ void Tile(const Frame& f, BMPImage& destination, uint32_t j0, uint32_t i0, const
     }
 }
 
+// d * p and d * q for d = first, first + 1, ... (count of each): the
+// formula's products of a canvas coordinate, centred.
+void Products(int32_t first, uint32_t count, double p, double q, double* byP, double* byQ) {
+    for (uint32_t k = 0; k < count; ++k) {
+        const double d = static_cast<double>(first + static_cast<int32_t>(k));
+        byP[k] = d * p;
+        byQ[k] = d * q;
+    }
+}
+
 }  // namespace
 
 const char* RotateKernelName(RotateKernel kernel) {
@@ -592,18 +602,10 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
 
     for (uint32_t j0 = 0; j0 < width; j0 += kMaxColumns) {
         const uint32_t n = width - j0 < kMaxColumns ? width - j0 : kMaxColumns;
-        for (uint32_t k = 0; k < n; ++k) {
-            const double xd = static_cast<double>(static_cast<int32_t>(j0 + k) - centreX);
-            xc[k] = xd * c;
-            xs[k] = xd * s;
-        }
+        Products(static_cast<int32_t>(j0) - centreX, n, c, s, xc, xs);
         for (uint32_t i0 = 0; i0 < height; i0 += shape.rows) {
             const uint32_t m = height - i0 < shape.rows ? height - i0 : shape.rows;
-            for (uint32_t r = 0; r < m; ++r) {
-                const double yd = static_cast<double>(static_cast<int32_t>(i0 + r) - centreY);
-                ys[r] = yd * s;
-                yc[r] = yd * c;
-            }
+            Products(static_cast<int32_t>(i0) - centreY, m, s, c, ys, yc);
             for (uint32_t t0 = 0; t0 < n; t0 += shape.columns) {
                 const uint32_t l = n - t0 < shape.columns ? n - t0 : shape.columns;
                 Tile(frame, destination, j0 + t0, i0, xc + t0, xs + t0, ys, yc, l, m);
