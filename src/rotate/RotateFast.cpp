@@ -342,7 +342,16 @@ inline void Block8NEON(const Block& b, const Source& src, uint32_t row0, uint32_
         runs = vmaxvq_u32(wrong) == 0;
     }
     if (!runs) {
-        for (uint32_t q = 0; q < 8; ++q) RowNEON(PartOf(b, row0 + q, k, 8), src);
+        uint32_t offset[8];
+        for (uint32_t q = 0; q < 8; ++q) {
+            vst1q_u32(offset, left[q]);
+            vst1q_u32(offset + 4, right[q]);
+            uint8_t* out = RowOf(b, row0 + q).out + 3u * k;
+            // As Put4x4, exactly: the last pixel takes its 3 bytes only.
+            for (int p = 0; p < 8; ++p) Prefetch(src, offset[p]);
+            for (int p = 0; p < 7; ++p) Put4(out + 3 * p, src.pixels + offset[p]);
+            std::memcpy(out + 21, src.pixels + offset[7], 3);
+        }
         return;
     }
     uint32_t first[8], low[8];
@@ -390,7 +399,7 @@ inline void Block8NEON(const Block& b, const Source& src, uint32_t row0, uint32_
 
 void RunNEON(const Block& b, const Source& src) {
     uint32_t row = 0;
-    if (b.first.count >= 8) {
+    if (!b.first.guarded && b.first.count >= 8) {
         const uint32_t columns = b.first.count & ~7u;
         for (; row + 8 <= b.rows; row += 8) {
             for (uint32_t k = 0; k < columns; k += 8) Block8NEON(b, src, row, k);
