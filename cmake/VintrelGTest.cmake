@@ -1,9 +1,15 @@
-# GoogleTest: the system's build for native builds; for cross builds (ARM,
-# Windows) the system's packaged sources, built with the target's compiler.
-if(CMAKE_CROSSCOMPILING)
-  set(VINTREL_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")
+# GoogleTest: the system's build where it is installed (native builds only);
+# otherwise the system's packaged sources at /usr/src/googletest, built with
+# the target's compiler. A fresh machine has the sources but not the build,
+# and cross builds need the target's compiler anyway.
+if(NOT CMAKE_CROSSCOMPILING)
+  find_package(GTest QUIET)
+endif()
+if(NOT GTest_FOUND)
+  set(VINTREL_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources, used where no GoogleTest is installed")
   if(NOT EXISTS ${VINTREL_GTEST_SOURCE}/CMakeLists.txt)
-    message(FATAL_ERROR "cross builds need GoogleTest sources (Debian package googletest) at ${VINTREL_GTEST_SOURCE}")
+    message(FATAL_ERROR "the tests need GoogleTest: installed (Debian: libgtest-dev) "
+      "or its sources (Debian: googletest) at ${VINTREL_GTEST_SOURCE}")
   endif()
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -13,6 +19,4 @@ if(CMAKE_CROSSCOMPILING)
     add_library(GTest::gtest ALIAS gtest)
     add_library(GTest::gtest_main ALIAS gtest_main)
   endif()
-else()
-  find_package(GTest REQUIRED)
 endif()
