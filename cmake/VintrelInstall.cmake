@@ -1,23 +1,42 @@
+# What `cmake --install` puts where, in three components that the Debian
+# packages follow: runtime (the versioned library), development (header,
+# unversioned link, CMake and pkg-config files) and host (the program).
 include(CMakePackageConfigHelpers)
 
 set(VINTREL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/VintrelBMPRotate2)
 
 install(TARGETS VintrelBMPRotate2 EXPORT VintrelBMPRotate2Targets
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(TARGETS bmprotate2 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+install(TARGETS bmprotate2 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT host)
 install(EXPORT VintrelBMPRotate2Targets NAMESPACE VintrelBMPRotate2::
-  DESTINATION ${VINTREL_CMAKE_DIR})
+  DESTINATION ${VINTREL_CMAKE_DIR} COMPONENT development)
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/VintrelBMPRotate2Config.cmake.in
   ${PROJECT_BINARY_DIR}/VintrelBMPRotate2Config.cmake INSTALL_DESTINATION ${VINTREL_CMAKE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/VintrelBMPRotate2ConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/VintrelBMPRotate2Config.cmake
-  ${PROJECT_BINARY_DIR}/VintrelBMPRotate2ConfigVersion.cmake DESTINATION ${VINTREL_CMAKE_DIR})
+  ${PROJECT_BINARY_DIR}/VintrelBMPRotate2ConfigVersion.cmake
+  DESTINATION ${VINTREL_CMAKE_DIR} COMPONENT development)
 
-configure_file(${CMAKE_CURRENT_LIST_DIR}/VintrelBMPRotate2.pc.in
-  ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(WIN32)
+  # Microsoft's linker takes an import library made from the module
+  # definition, beside MinGW's own.
+  if(TARGET vintrel_import_library)
+    install(FILES $<TARGET_PROPERTY:vintrel_import_library,VINTREL_FILE>
+      DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT runtime)
+else()
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/VintrelBMPRotate2.pc.in
+    ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+  if(NOT VINTREL_DEBIAN)  # the packages carry their own copies
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
+      DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+  endif()
+endif()

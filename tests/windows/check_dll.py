@@ -18,7 +18,7 @@ STRINGS = [
     ("FileDescription", "VintrelBMPRotate2 DLL"),
     ("FileVersion", "1, 0, 0, 1"),
     ("InternalName", "VintrelBMPRotate2"),
-    ("LegalCopyright", None),  # the legal notice: any text, but there
+    ("LegalCopyright", "Copyright (c) 2026 The VintrelBMPRotate2 authors. MIT License."),  # as LICENSE
     ("LegalTrademarks", ""),
     ("OriginalFilename", "VintrelBMPRotate2.DLL"),
     ("ProductName", "VintrelBMPRotate2 Dynamic Link Library"),
