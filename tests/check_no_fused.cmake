@@ -1,6 +1,6 @@
 # Fails when the compiled rotation code holds a fused multiply-add: it rounds
 # a product and a sum once instead of twice and so changes pictures. Run as
-#   cmake -DOBJDUMP=... -DARCH=aarch64|arm|x86 -DOBJECTS="a.o|b.o|..."
+#   cmake -DOBJDUMP=... -DARCH=aarch64|arm|x86|s390x -DOBJECTS="a.o|b.o|..."
 #         -DPICK=<regex of the objects to check> -P this
 # Each object must also show the separately rounded double instructions of
 # its kind, so a wrong object or disassembler cannot pass by showing nothing.
@@ -16,6 +16,13 @@ elseif(ARCH STREQUAL "arm")
 elseif(ARCH STREQUAL "x86")
   set(fused "v?f(n?madd|n?msub)[0-9a-z]*")        # FMA3 and FMA4
   set(plain "mulsd")
+elseif(ARCH STREQUAL "s390x")
+  # Base (MADBR, MSDBR, MAEBR, ... and the storage forms MADB, ...; also the
+  # hexadecimal-float MADR family) and vector (WFMADB, VFNMASB, VFMA, ...).
+  # The max and min forms (VFMAX, WFMAXDB) are no multiplications: the
+  # mnemonic must end after the precision.
+  set(fused "m[as][de]b?r?|[vw]fn?m[as](sb|db|xb)?")
+  set(plain "(mdbr?|[vw]fmdb)")
 else()
   message(FATAL_ERROR "no fused-instruction list for ARCH='${ARCH}'")
 endif()
