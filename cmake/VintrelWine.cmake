@@ -3,11 +3,24 @@
 # persistent wineserver among all the runs of a test session. The CTest
 # fixture `wine` starts the server; its cleanup stops it, so nothing is left
 # running after the tests.
-find_program(VINTREL_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine)
-find_program(VINTREL_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine /usr/lib64/wine)
+#
+# 32-bit programs run under the 32-bit loader in a 32-bit prefix, as on a
+# 32-bit Windows: Debian's `wine` script would pick it too, but saying so
+# keeps a missing wine32 from passing unnoticed.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  find_program(VINTREL_WINE NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
+  find_program(VINTREL_WINESERVER NAMES wineserver32 wineserver PATHS /usr/lib/wine NO_DEFAULT_PATH)
+  set(VINTREL_WINE_ARCH win32)
+  set(_wine_packages "wine wine32:i386, after dpkg --add-architecture i386")
+else()
+  find_program(VINTREL_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine)
+  find_program(VINTREL_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine /usr/lib64/wine)
+  set(VINTREL_WINE_ARCH win64)
+  set(_wine_packages "wine wine64")
+endif()
 if(NOT VINTREL_WINE OR NOT VINTREL_WINESERVER)
   if(VINTREL_BUILD_TESTS)
-    message(FATAL_ERROR "the Windows tests run under Wine (Debian: wine wine64); "
+    message(FATAL_ERROR "the Windows tests run under Wine (Debian: ${_wine_packages}); "
       "or configure with -DVINTREL_BUILD_TESTS=OFF")
   endif()
   return()

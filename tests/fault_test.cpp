@@ -132,7 +132,7 @@ TEST_P(EveryFault, GivesTheRightResultAndLosesNothing) {
         vintrel::PlatformFailAt(0, 0);
         ASSERT_EQ(o.result, 999);
         ASSERT_LE(points, trace.size());
-        trace.resize(points);
+        trace.resize(static_cast<size_t>(points));
     }
     // Landmarks: names, the two records, the reader (ending with its close),
     // the canvas, the writer.

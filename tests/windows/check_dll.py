@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""check_dll.py DLL: checks the DLL as Windows' loader and Explorer see it.
+"""check_dll.py DLL MACHINE: checks the DLL as Windows' loader and Explorer see it.
+
+MACHINE is pefile's name of the target's machine type (AMD64, I386).
 
 Module name, the single export and its ordinal, the imported DLLs (Windows'
 own only: no MinGW runtime beside it) and every field and string of the
@@ -41,10 +43,11 @@ def expect(condition, what):
         failures.append(what)
 
 
-def main(path):
+def main(path, machine):
     expect(os.path.basename(path) == "VintrelBMPRotate2.DLL", f"file name {os.path.basename(path)}")
     pe = pefile.PE(path)
-    expect(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"], "not x86-64")
+    expect(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_" + machine],
+           f"machine {pefile.MACHINE_TYPE.get(pe.FILE_HEADER.Machine)}, not {machine}")
     expect(pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_DLL"], "not a DLL")
 
     exports = pe.DIRECTORY_ENTRY_EXPORT
@@ -89,7 +92,7 @@ def main(path):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[1], sys.argv[2])
     for failure in failures:
         print("FAIL:", failure)
     print("checked", sys.argv[1], "OK" if not failures else f"{len(failures)} failures")
