@@ -1,0 +1,115 @@
+// The batch form: many pictures, each turned by a worker process that loads
+// the library once and calls it for one picture at a time.
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "BatchOptions.h"
+#include "Progress.h"
+#include "Worker.h"
+#include "Workers.h"
+
+namespace host {
+
+namespace {
+
+constexpr long kIdle = -1;
+
+class Run {
+public:
+    Run(const BatchPlan& plan, BMPRotate2Fn rotate)
+        : plan_(plan),
+          slots_(std::min<size_t>(plan.jobs, plan.pictures.size())),
+          workers_(slots_, rotate),
+          progress_(plan.pictures.size(), !plan.quiet && StderrIsTerminal()),
+          status_(plan.pictures.size(), kIdle),
+          working_(slots_, kIdle),
+          running_(slots_, false) {}
+
+    int Go() {
+        const size_t total = plan_.pictures.size();
+        progress_.Show(0, true);
+        for (size_t slot = 0; slot < slots_; ++slot) Start(slot);
+        while (done_ < total) {
+            HandOut();
+            WorkerEvent event;
+            if (!workers_.Wait(event)) {
+                // Not one worker has a picture, nor would take one: what is left fails here.
+                for (; next_ < total; ++next_) Finish(next_, ExitSoftware, "no worker process could be started");
+                continue;
+            }
+            const long picture = working_[event.slot];
+            working_[event.slot] = kIdle;
+            if (event.ended) {
+                running_[event.slot] = false;
+                if (picture != kIdle) Finish(static_cast<size_t>(picture), ExitSoftware, event.why);
+                if (next_ < total) Start(event.slot);
+            } else if (picture != kIdle) {
+                if (event.result == 999)
+                    Finish(static_cast<size_t>(picture), ExitWritten, "");
+                else
+                    Finish(static_cast<size_t>(picture), StatusFor(event.result), event.lastLine);
+            }
+        }
+        progress_.Clear();
+        if (!plan_.quiet)
+            std::fprintf(stderr, "%zu %s: %zu written, %zu failed\n", total, total == 1 ? "picture" : "pictures",
+                         total - failed_, failed_);
+        for (long status : status_)
+            if (status != ExitWritten) return static_cast<int>(status);
+        return ExitWritten;
+    }
+
+private:
+    // A worker that cannot be started is not tried again until another ends:
+    // each end takes a picture with it, so this cannot go round for ever.
+    void Start(size_t slot) { running_[slot] = workers_.Start(slot); }
+
+    void HandOut() {
+        for (size_t slot = 0; slot < slots_ && next_ < plan_.pictures.size(); ++slot) {
+            // A worker gone before it had the picture leaves it for the next
+            // one; a slot whose workers keep going is given up.
+            for (int attempt = 0; attempt < 3 && running_[slot] && working_[slot] == kIdle; ++attempt) {
+                const BatchPicture& picture = plan_.pictures[next_];
+                if (workers_.Send(slot, EncodeRequest(plan_.angle, picture.input, picture.output)))
+                    working_[slot] = static_cast<long>(next_++);
+                else
+                    Start(slot);
+            }
+        }
+    }
+
+    void Finish(size_t picture, int status, const std::string& line) {
+        status_[picture] = status;
+        ++done_;
+        if (status != ExitWritten) {
+            ++failed_;
+            progress_.Clear();
+            std::fprintf(stderr, "%s: %s\n", Narrow(plan_.pictures[picture].name).c_str(), line.c_str());
+            progress_.Show(done_, true);
+        } else {
+            progress_.Show(done_);
+        }
+    }
+
+    const BatchPlan& plan_;
+    const size_t slots_;
+    Workers workers_;
+    Progress progress_;
+    std::vector<long> status_;   // per picture: its exit status, or kIdle while not done
+    std::vector<long> working_;  // per worker: the picture it has, or kIdle
+    std::vector<bool> running_;
+    size_t next_ = 0, done_ = 0, failed_ = 0;
+};
+
+}  // namespace
+
+int RunBatch(const std::vector<Text>& args) {
+    BatchPlan plan;
+    if (const int status = ReadBatchArguments(args, plan)) return status;
+    BMPRotate2Fn rotate = LoadExport();
+    if (rotate == nullptr) return Fail(ExitNoLibrary, "cannot load " VINTREL_LIBRARY_FILE);
+    return Run(plan, rotate).Go();
+}
+
+}  // namespace host

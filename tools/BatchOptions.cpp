@@ -1,0 +1,182 @@
+// Reading the batch form's options and names, and refusing what cannot run.
+#include "BatchOptions.h"
+
+#include "Worker.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace host {
+
+namespace {
+
+struct Options {
+    bool haveAngle = false, haveDir = false, haveJobs = false, quiet = false;
+    Text angle, dir, jobs;
+    std::vector<Text> names, lists;
+};
+
+// The option letter an argument names ('\0' for none), and its value when
+// attached: -a30, --angle=30.
+char OptionOf(const Text& arg, Text& value, bool& attached) {
+    const std::string word = Narrow(arg);
+    attached = false;
+    if (word.size() < 2 || word[0] != '-' || word == "--") return '\0';
+    if (word[1] != '-') {
+        if (std::string("adjqT").find(word[1]) == std::string::npos) return '\0';
+        attached = word.size() > 2;
+        value = arg.substr(2);
+        return word[1];
+    }
+    const size_t eq = word.find('=');
+    const std::string name = word.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+    static const struct { const char* name; char letter; } kLong[] = {
+        {"angle", 'a'}, {"output-dir", 'd'}, {"jobs", 'j'}, {"quiet", 'q'}, {"files-from", 'T'}};
+    for (const auto& option : kLong) {
+        if (name != option.name) continue;
+        attached = eq != std::string::npos;
+        if (attached) value = arg.substr(eq + 1);
+        return option.letter;
+    }
+    return '\0';
+}
+
+int ReadOptions(const std::vector<Text>& args, Options& o) {
+    bool names = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string word = Narrow(args[i]);
+        if (!names && word == "--") {
+            names = true;
+            continue;
+        }
+        if (names || word.size() < 2 || word[0] != '-') {
+            o.names.push_back(args[i]);
+            continue;
+        }
+        Text value;
+        bool attached = false;
+        const char letter = OptionOf(args[i], value, attached);
+        if (letter == '\0') return Fail(ExitUsage, "unknown option '" + word + "' (bmprotate2 --help for more)");
+        if (letter == 'q') {
+            if (attached) return Fail(ExitUsage, "-q takes no value");
+            o.quiet = true;
+            continue;
+        }
+        if (!attached) {
+            if (i + 1 == args.size()) return Fail(ExitUsage, "option '" + word + "' needs a value");
+            value = args[++i];
+        }
+        switch (letter) {
+            case 'a': o.angle = value; o.haveAngle = true; break;
+            case 'd': o.dir = value; o.haveDir = true; break;
+            case 'j': o.jobs = value; o.haveJobs = true; break;
+            default: o.lists.push_back(value); break;
+        }
+    }
+    return ExitWritten;
+}
+
+// A positive whole number; more workers than pictures would only idle, so a
+// huge one is as good as a million.
+bool ParseJobs(const std::string& text, unsigned& jobs) {
+    if (text.empty()) return false;
+    unsigned long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = std::min(value * 10 + static_cast<unsigned>(c - '0'), 1000000ul);
+    }
+    if (value == 0) return false;
+    jobs = static_cast<unsigned>(value);
+    return true;
+}
+
+// One name per line; blank lines name nothing, and a CR before the line feed
+// is the list's line ending, not part of a name.
+int ReadList(const Text& list, std::vector<Text>& names) {
+    std::string bytes;
+    if (!ReadWhole(list, bytes)) return Fail(ExitUsage, "cannot read the list '" + Narrow(list) + "'");
+    for (size_t start = 0; start < bytes.size();) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        size_t stop = end;
+        if (stop > start && bytes[stop - 1] == '\r') --stop;
+        if (stop > start) {
+            Text name;
+            if (!FromUtf8(bytes.substr(start, stop - start), name))
+                return Fail(ExitUsage, "the list '" + Narrow(list) + "' holds a name that is not UTF-8");
+            names.push_back(name);
+        }
+        start = end + 1;
+    }
+    return ExitWritten;
+}
+
+// Every group of inputs that would be written to one name in `dir` (ending
+// in a separator), named in one line.
+int RefuseSharedNames(const std::vector<Text>& names, const Text& dir) {
+    std::vector<size_t> order(names.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    auto own = [&](size_t i) { return names[i].substr(OwnNameStart(names[i])); };
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return OwnNameLess(own(a), own(b)); });
+    std::string line;
+    for (size_t i = 0; i < order.size();) {
+        size_t j = i + 1;
+        while (j < order.size() && SameOwnName(own(order[i]), own(order[j]))) ++j;
+        if (j - i > 1) {
+            std::sort(order.begin() + static_cast<std::ptrdiff_t>(i), order.begin() + static_cast<std::ptrdiff_t>(j));
+            if (!line.empty()) line += "; ";
+            for (size_t k = i; k < j; ++k)
+                line += (k == i ? "'" : k + 1 == j ? " and '" : ", '") + Narrow(names[order[k]]) + "'";
+            line += (j - i == 2 ? " would both be written to '" : " would all be written to '") +
+                    Narrow(dir + own(order[i])) + "'";
+        }
+        i = j;
+    }
+    return line.empty() ? ExitWritten : Fail(ExitUsage, line);
+}
+
+}  // namespace
+
+bool IsBatchOption(const Text& arg) {
+    Text value;
+    bool attached = false;
+    return OptionOf(arg, value, attached) != '\0';
+}
+
+int ReadBatchArguments(const std::vector<Text>& args, BatchPlan& plan) {
+    Options o;
+    if (const int status = ReadOptions(args, o)) return status;
+    if (!o.haveAngle) return Fail(ExitUsage, "no ANGLE: -a ANGLE is needed");
+    if (!o.haveDir) return Fail(ExitUsage, "no DIR: -d DIR is needed");
+    if (!ParseAngle(Narrow(o.angle).c_str(), plan.angle))
+        return Fail(ExitUsage, "ANGLE must be a whole number from -2147483648 to 2147483647, not '" +
+                                   Narrow(o.angle) + "'");
+    plan.jobs = ProcessorsOnline();
+    if (o.haveJobs && !ParseJobs(Narrow(o.jobs), plan.jobs))
+        return Fail(ExitUsage, "N must be a positive whole number, not '" + Narrow(o.jobs) + "'");
+    plan.quiet = o.quiet;
+    for (const Text& list : o.lists)
+        if (const int status = ReadList(list, o.names)) return status;
+    if (o.names.empty()) return Fail(ExitUsage, "no pictures given");
+    if (!IsFolder(o.dir)) return Fail(ExitUsage, "DIR '" + Narrow(o.dir) + "' is not an existing folder");
+    for (const Text& name : o.names)
+        if (OwnNameStart(name) == name.size() || name.substr(OwnNameStart(name)) == Text(1, '.') ||
+            name.substr(OwnNameStart(name)) == Text(2, '.'))
+            return Fail(ExitUsage, "'" + Narrow(name) + "' does not name a file");
+    Text dir = o.dir;
+    if (OwnNameStart(dir) != dir.size()) dir += kSeparator;
+    if (const int status = RefuseSharedNames(o.names, dir)) return status;
+    plan.pictures.reserve(o.names.size());
+    for (const Text& name : o.names) {
+        BatchPicture picture;
+        picture.name = name;
+        if (!ToWide(name, picture.input) || !ToWide(dir + name.substr(OwnNameStart(name)), picture.output))
+            return Fail(ExitUsage, "file names must be valid UTF-8");
+        if (picture.input.size() > kMaxNameUnits || picture.output.size() > kMaxNameUnits)
+            return Fail(ExitUsage, "'" + Narrow(name) + "' is too long a name");
+        plan.pictures.push_back(picture);
+    }
+    return ExitWritten;
+}
+
+}  // namespace host

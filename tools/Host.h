@@ -1,0 +1,58 @@
+// What the parts of the host program share: exit statuses, the text type of
+// arguments, and the few system services every form needs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "VintrelBMPRotate2.h"
+
+namespace host {
+
+enum ExitStatus {
+    ExitWritten = 0,
+    ExitInvalidOrUnwritable = 1,
+    ExitNot24Bit = 2,
+    ExitNotFound = 3,
+    ExitUnexpected = 4,
+    ExitUsage = 64,
+    ExitNoLibrary = 69,
+    ExitSoftware = 70,
+};
+
+// Arguments as the system hands them over: UTF-8 bytes on POSIX, UTF-16 on
+// Windows.
+#if defined(_WIN32)
+using Text = std::wstring;
+#else
+using Text = std::string;
+#endif
+
+int StatusFor(int32_t result);
+// One line on standard error, prefixed with the program's name.
+int Fail(int status, const std::string& message);
+bool ParseAngle(const char* text, int32_t& angle);
+
+// System services (posix/System.cpp, windows/System.cpp).
+std::string Narrow(const Text& text);  // for messages and option words
+bool ToWide(const Text& text, std::u16string& wide);
+bool FromUtf8(const std::string& utf8, Text& text);  // names read from a list
+BMPRotate2Fn LoadExport();
+bool IsFolder(const Text& path);
+unsigned ProcessorsOnline();
+bool StderrIsTerminal();
+// The whole of a file, or of standard input for "-".
+bool ReadWhole(const Text& path, std::string& bytes);
+// Where a path's own name starts; the separator put between a folder and a name.
+size_t OwnNameStart(const Text& path);
+extern const Text::value_type kSeparator;
+// Own names that would be one file in a folder.
+bool SameOwnName(const Text& a, const Text& b);
+bool OwnNameLess(const Text& a, const Text& b);
+
+int RunSingle(const std::vector<Text>& args);
+int RunBatch(const std::vector<Text>& args);
+bool IsBatchOption(const Text& arg);
+
+}  // namespace host

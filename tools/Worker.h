@@ -1,0 +1,39 @@
+// The conversation between the batch form and its worker processes, over a
+// worker's standard input and output.
+//
+// Request: the angle (int32), the lengths of the input and output names in
+// UTF-16 units (two uint32), both names; native byte order, for a worker is
+// this same program. Reply: the library's console lines for the picture as it
+// printed them, then a NUL, the result in decimal and a line feed. The lines
+// never hold a NUL, and a text-mode stream may turn the line feed into CR LF.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Host.h"
+
+namespace host {
+
+// The argument that makes this program a worker (Windows; POSIX forks).
+constexpr char kWorkerSwitch[] = "--worker-process";
+
+// Names longer than this are not asked of a worker: nobody's file system has them.
+constexpr uint32_t kMaxNameUnits = 1u << 16;
+
+std::string EncodeRequest(int32_t angle, const std::u16string& input, const std::u16string& output);
+
+// A whole reply at the start of `buffer` is removed from it and gives the
+// result and the library's last line; false while it is incomplete.
+bool TakeReply(std::string& buffer, int32_t& result, std::string& lastLine);
+
+// The worker's loop: one picture per request until standard input ends.
+int ServeRequests(BMPRotate2Fn rotate);
+// Loads the library and serves (the Windows worker's whole life).
+int RunWorkerProcess();
+
+// Exactly `size` bytes of the worker's standard input; false at its end
+// (posix/Workers.cpp, windows/Workers.cpp).
+bool ReadRequestBytes(void* to, size_t size);
+
+}  // namespace host

@@ -1,0 +1,42 @@
+// The batch form's side of its worker processes: start them, hand each one
+// picture at a time, wait for whichever answers or ends first
+// (posix/Workers.cpp, windows/Workers.cpp).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "Host.h"
+
+namespace host {
+
+struct WorkerEvent {
+    size_t slot = 0;
+    bool ended = false;  // the worker is gone; `why` says how
+    int32_t result = 0;
+    std::string lastLine, why;
+};
+
+class Workers {
+public:
+    // Up to `slots` workers; `rotate` is the library already loaded here.
+    Workers(size_t slots, BMPRotate2Fn rotate);
+    ~Workers();  // ends the conversations and waits for every worker
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    // False when the system would not start it.
+    bool Start(size_t slot);
+    // False when the worker is gone; it is then stopped.
+    bool Send(size_t slot, const std::string& request);
+    // Blocks until a worker that has a picture answers, or a worker ends;
+    // false when no worker has a picture.
+    bool Wait(WorkerEvent& event);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace host

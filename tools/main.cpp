@@ -1,0 +1,100 @@
+// bmprotate2: the command-line host of the library. It loads the library
+// the way an application does, by file name at run time, and resolves the
+// export by name. One picture (INPUT OUTPUT ANGLE) or many (-a ANGLE -d DIR).
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "Host.h"
+#include "Worker.h"
+
+namespace host {
+namespace {
+
+const char kUsage[] = "usage: bmprotate2 INPUT OUTPUT ANGLE  (bmprotate2 --help for more)\n";
+const char kHelp[] =
+    "usage: bmprotate2 INPUT OUTPUT ANGLE\n"
+    "       bmprotate2 -a ANGLE -d DIR [-j N] [-q] FILE...\n"
+    "       bmprotate2 -a ANGLE -d DIR [-j N] [-q] -T LIST\n"
+    "\n"
+    "Turns the 24-bit BMP picture INPUT by ANGLE degrees about its centre and\n"
+    "writes it as a new 24-bit BMP file OUTPUT (which may be INPUT). The canvas\n"
+    "is the turned picture's bounding box; uncovered corners are white.\n"
+    "\n"
+    "ANGLE  a whole number of degrees, -2147483648 to 2147483647; a positive\n"
+    "       angle turns the displayed picture clockwise, a negative one\n"
+    "       anticlockwise.\n"
+    "\n"
+    "The second form turns every FILE and writes it as DIR/<its own name>\n"
+    "(DIR may be the inputs' own folder). Nothing goes to standard output; a\n"
+    "picture that fails gives one line on standard error, 'FILE: ' and the\n"
+    "library's last line for it; a summary line ends the run. On a terminal a\n"
+    "progress line is redrawn in place.\n"
+    "  -a, --angle ANGLE        the angle, as above\n"
+    "  -d, --output-dir DIR     an existing folder for the turned pictures\n"
+    "  -j, --jobs N             worker processes (default: processors online)\n"
+    "  -q, --quiet              no progress line and no summary\n"
+    "  -T, --files-from LIST    the names, one per line ('-': standard input)\n"
+    "  --                       what follows are names, even if they start with -\n"
+    "Its exit status is 0 when every picture was written, else the status\n"
+    "below of the first picture, in the order given, that failed.\n"
+    "\n"
+    "Exit status:\n"
+    "  0   the picture was written\n"
+    "  1   the input's signature, compression or plane count is wrong, the\n"
+    "      picture is too large, or the output could not be written\n"
+    "  2   the input is not 24 bits per pixel\n"
+    "  3   the input file cannot be opened\n"
+    "  4   the library returned a result this program does not know\n"
+    "  64  wrong arguments\n"
+    "  69  the library cannot be loaded\n"
+    "  70  this program failed: out of memory, or a worker process could not\n"
+    "      be started or ended before its picture was done\n"
+    "\n"
+    "  --help     this text\n"
+    "  --version  the library's version\n";
+
+int Run(const std::vector<Text>& args) {
+    const size_t count = args.size();
+    if (count == 2 && Narrow(args[1]) == "--help") {
+        std::fputs(kHelp, stdout);
+        return ExitWritten;
+    }
+    if (count == 2 && Narrow(args[1]) == "--version") {
+        std::printf("VintrelBMPRotate2 %s\n", VINTREL_VERSION);
+        return ExitWritten;
+    }
+#if defined(_WIN32)
+    if (count == 2 && Narrow(args[1]) == kWorkerSwitch) return RunWorkerProcess();
+#endif
+    if (count >= 2 && IsBatchOption(args[1])) return RunBatch(args);
+    if (count != 4) {
+        std::fputs(kUsage, stderr);
+        return ExitUsage;
+    }
+    return RunSingle(args);
+}
+
+// Whatever runs out, the program answers with a status of its own, never a
+// signal: nothing thrown leaves main.
+template <typename Char>
+int Main(int argc, Char** argv) {
+    try {
+        std::vector<Text> args(argv, argv + argc);
+        return Run(args);
+    } catch (const std::bad_alloc&) {
+        std::fputs("bmprotate2: out of memory\n", stderr);
+    } catch (const std::exception&) {
+        std::fputs("bmprotate2: internal error\n", stderr);
+    }
+    return ExitSoftware;
+}
+
+}  // namespace
+}  // namespace host
+
+#if defined(_WIN32)
+int wmain(int argc, wchar_t** argv) { return host::Main(argc, argv); }
+#else
+int main(int argc, char** argv) { return host::Main(argc, argv); }
+#endif

@@ -1,0 +1,111 @@
+// The host program's system services on POSIX systems.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "../Host.h"
+
+namespace host {
+
+const char kSeparator = '/';
+
+std::string Narrow(const Text& text) { return text; }
+
+// Names stay bytes here; ToWide refuses what is not UTF-8.
+bool FromUtf8(const std::string& utf8, Text& text) {
+    text = utf8;
+    return true;
+}
+
+BMPRotate2Fn LoadExport() {
+    // Beside this program, then the installed layout, then the system's search.
+    std::string dir;
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        dir.assign(self, static_cast<size_t>(n));
+        dir.erase(dir.find_last_of('/') + 1);
+    }
+    void* library = nullptr;
+    if (!dir.empty()) {
+        library = dlopen((dir + VINTREL_LIBRARY_FILE).c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) library = dlopen((dir + "../lib/" VINTREL_LIBRARY_FILE).c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    if (library == nullptr) library = dlopen(VINTREL_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return nullptr;
+    return reinterpret_cast<BMPRotate2Fn>(dlsym(library, "BMPRotate2"));
+}
+
+// Strict UTF-8 to UTF-16; a name that is not UTF-8 cannot be passed on.
+bool ToWide(const Text& text, std::u16string& wide) {
+    wide.clear();
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t size = text.size();
+    for (size_t i = 0; i < size;) {
+        const unsigned char lead = s[i];
+        uint32_t c;
+        size_t extra;
+        if (lead < 0x80) { c = lead; extra = 0; }
+        else if (lead >= 0xC2 && lead <= 0xDF) { c = lead & 0x1Fu; extra = 1; }
+        else if (lead >= 0xE0 && lead <= 0xEF) { c = lead & 0x0Fu; extra = 2; }
+        else if (lead >= 0xF0 && lead <= 0xF4) { c = lead & 0x07u; extra = 3; }
+        else return false;
+        if (extra > 0 && i + extra >= size) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80) return false;
+            c = (c << 6) | (s[i + k] & 0x3Fu);
+        }
+        static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+        if (c < least[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        if (c >= 0x10000) {
+            wide += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            wide += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            wide += static_cast<char16_t>(c);
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+bool IsFolder(const Text& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+unsigned ProcessorsOnline() {
+    const long count = sysconf(_SC_NPROCESSORS_ONLN);
+    return count > 0 ? static_cast<unsigned>(count) : 1u;
+}
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+bool ReadWhole(const Text& path, std::string& bytes) {
+    const bool standardInput = path == "-";
+    const int fd = standardInput ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char block[65536];
+    ssize_t got;
+    while ((got = read(fd, block, sizeof block)) != 0) {
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) break;
+        bytes.append(block, static_cast<size_t>(got));
+    }
+    if (!standardInput) close(fd);
+    return got == 0;
+}
+
+size_t OwnNameStart(const Text& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+bool SameOwnName(const Text& a, const Text& b) { return a == b; }
+bool OwnNameLess(const Text& a, const Text& b) { return a < b; }
+
+}  // namespace host
