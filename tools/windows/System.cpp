@@ -1,0 +1,92 @@
+// The host program's system services on Windows.
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
+#include "../Host.h"
+
+namespace host {
+
+const wchar_t kSeparator = L'\\';
+
+// UTF-8 for messages; the option words are ASCII either way.
+std::string Narrow(const Text& text) {
+    if (text.empty()) return std::string();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    if (size <= 0) return std::string("?");
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
+    return out;
+}
+
+bool FromUtf8(const std::string& utf8, Text& text) {
+    text.clear();
+    if (utf8.empty()) return true;
+    const int size =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (size <= 0) return false;
+    text.resize(static_cast<size_t>(size));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), &text[0], size);
+    return true;
+}
+
+BMPRotate2Fn LoadExport() {
+    // Beside this program first, as an application ships its DLL.
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self, n);
+    path.erase(path.find_last_of(L"\\/") + 1);
+    HMODULE library = LoadLibraryW((path + L"" VINTREL_LIBRARY_FILE_W).c_str());
+    if (library == nullptr) library = LoadLibraryW(L"" VINTREL_LIBRARY_FILE_W);
+    if (library == nullptr) return nullptr;
+    return reinterpret_cast<BMPRotate2Fn>(reinterpret_cast<void*>(GetProcAddress(library, "BMPRotate2")));
+}
+
+bool ToWide(const Text& text, std::u16string& wide) {
+    wide.assign(text.begin(), text.end());
+    return true;
+}
+
+bool IsFolder(const Text& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+unsigned ProcessorsOnline() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1u;
+}
+
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+bool ReadWhole(const Text& path, std::string& bytes) {
+    const bool standardInput = path == L"-";
+    FILE* file = standardInput ? stdin : _wfopen(path.c_str(), L"rb");
+    if (file == nullptr) return false;
+    if (standardInput) _setmode(_fileno(stdin), _O_BINARY);
+    char block[65536];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, got);
+    const bool ok = !std::ferror(file);
+    if (!standardInput) std::fclose(file);
+    return ok;
+}
+
+size_t OwnNameStart(const Text& path) {
+    const size_t at = path.find_last_of(L"\\/:");
+    return at == std::wstring::npos ? 0 : at + 1;
+}
+
+// The file systems compare names without regard to case.
+bool SameOwnName(const Text& a, const Text& b) {
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+bool OwnNameLess(const Text& a, const Text& b) {
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+}
+
+}  // namespace host
