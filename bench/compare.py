@@ -5,7 +5,9 @@ Times, in one run and interleaved (each round starts with a different tool),
 the host program, Pillow, ImageMagick and the I/O floor turning a W x H
 24-bit BMP file, and reports medians, ratios and peak memory (max RSS from
 /usr/bin/time). Then the rotation stage alone from the benchmark program:
-fast path against the plain loop, and its growth with the canvas.
+fast path against the plain loop, and its growth with the canvas. Then the
+batch form: many small pictures by a shell loop of single calls, by one and
+two worker processes, and by ImageMagick's mogrify.
 
 Run through bench/compare.sh, which installs what this needs and builds.
 """
@@ -108,12 +110,20 @@ def main():
     parser.add_argument("--angle", type=int, default=30)
     parser.add_argument("--dir", help="scratch folder (default: a new one in /dev/shm, else in the temp folder)")
     parser.add_argument("--no-stage", action="store_true", help="skip the rotation-stage measurements")
+    parser.add_argument("--no-batch", action="store_true", help="skip the batch measurements")
+    parser.add_argument("--batch-only", action="store_true", help="only the batch measurements")
+    parser.add_argument("--batch-count", type=int, default=600, help="pictures in the batch (default 600)")
+    parser.add_argument("--batch-size", default="640x480")
+    parser.add_argument("--batch-runs", type=int, default=3, help="rounds of the batch (default 3)")
     args = parser.parse_args()
     width, height = (int(v) for v in args.size.split("x"))
     base = args.dir or ("/dev/shm" if os.path.isdir("/dev/shm") else None)
     work = tempfile.mkdtemp(prefix="vintrel-compare-", dir=base)
     try:
-        run(args, width, height, work)
+        if not args.batch_only:
+            run(args, width, height, work)
+        if not args.no_batch:
+            batch(args, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
@@ -212,6 +222,54 @@ def run(args, width, height, work):
           f"{t[key('fast', beyond[1], 30)]:.1f} ms)")
     print(f"  from {sw}x{sh}, whose source and canvas fit in this machine's caches: {pixels:.1f}x the canvas "
           f"pixels, {growth:.2f}x the time")
+
+
+def batch(args, work):
+    """Many small pictures: a shell loop of single calls, -j 1, -j 2, mogrify."""
+    width, height = (int(v) for v in args.batch_size.split("x"))
+    count, a = args.batch_count, str(args.angle)
+    folder = os.path.join(work, "batch")
+    os.makedirs(folder)
+    make_picture(os.path.join(folder, "0.bmp"), width, height)
+    files = [os.path.join(folder, f"{i}.bmp") for i in range(count)]
+    for name in files[1:]:
+        shutil.copyfile(files[0], name)
+    out = os.path.join(work, "batch-out")
+    ours = os.path.join(BIN, "bmprotate2")
+    loop = 'b=$1; a=$2; o=$3; shift 3; for f in "$@"; do "$b" "$f" "$o/${f##*/}" "$a" >/dev/null || exit 1; done'
+    ways = [
+        ("shell loop", ["bash", "-c", loop, "loop", ours, a, out] + files),
+        ("-j 1", [ours, "-q", "-j", "1", "-a", a, "-d", out] + files),
+        ("-j 2", [ours, "-q", "-j", "2", "-a", a, "-d", out] + files),
+        ("mogrify", ["mogrify", "-path", out, "-background", "white", "-rotate", a] + files),
+    ]
+    walls = {name: [] for name, _ in ways}
+    for round_ in range(args.batch_runs):
+        for name, command in ways[round_ % len(ways):] + ways[:round_ % len(ways)]:
+            shutil.rmtree(out, ignore_errors=True)
+            os.makedirs(out)
+            start = time.perf_counter()
+            done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+            walls[name].append(time.perf_counter() - start)
+            if done.returncode != 0 or len(os.listdir(out)) != count:
+                sys.exit(f"failed ({done.returncode}): {name}\n{done.stderr.decode()}")
+    med = {k: statistics.median(v) for k, v in walls.items()}
+    print()
+    print(f"Batch, {count} pictures of {width}x{height} turned {args.angle} degrees, medians of "
+          f"{args.batch_runs} interleaved rounds, files in {work.rsplit('/', 1)[0]}:")
+    print("| way        | median s | min s  | pictures/s | vs -j 2 |")
+    print("|------------|----------|--------|------------|---------|")
+    for name in walls:
+        print(f"| {name:<10} | {med[name]:8.3f} | {min(walls[name]):6.3f} | {count / med[name]:10.1f} | "
+              f"{med[name] / med['-j 2']:6.2f}x |")
+    loop_ratio, jobs_ratio = med["shell loop"] / med["-j 1"], med["-j 1"] / med["-j 2"]
+    mogrify_ratio = med["mogrify"] / med["-j 2"]
+    print()
+    print(f"Target: shell loop / -j 1 >= 1.5:             {loop_ratio:6.2f}  {verdict(loop_ratio >= 1.5)}")
+    print(f"Target: -j 1 / -j 2 >= 1.6:                   {jobs_ratio:6.2f}  {verdict(jobs_ratio >= 1.6)}")
+    print(f"Target: mogrify / -j 2 >= 3:                  {mogrify_ratio:6.2f}  {verdict(mogrify_ratio >= 3)}")
+    print(f"  processors online: {os.cpu_count()}, load average at the end: "
+          f"{' '.join(f'{x:.2f}' for x in os.getloadavg())}")
 
 
 if __name__ == "__main__":

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Whole job against Pillow, ImageMagick and the I/O floor, and the rotation
-# stage against the plain loop: installs what it needs from Debian, builds the
+# stage against the plain loop, and the batch form against a shell loop and
+# mogrify: installs what it needs from Debian, builds the
 # release preset, then runs bench/compare.py (its options: --runs, --size,
-# --angle, --dir, --no-stage).
+# --angle, --dir, --no-stage, --no-batch, --batch-only, --batch-count,
+# --batch-size, --batch-runs).
 #
-#   bench/compare.sh            # about two minutes on 2 cores
+#   bench/compare.sh               # about four minutes on 2 cores
+#   bench/compare.sh --batch-only  # the batch form alone
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 missing=()
 /usr/bin/python3 -c 'import PIL' 2>/dev/null || missing+=(python3-pil)
-command -v convert >/dev/null || missing+=(imagemagick)
+command -v convert >/dev/null && command -v mogrify >/dev/null || missing+=(imagemagick)
 [ -x /usr/bin/time ] || missing+=(time)
 pkg-config --exists benchmark 2>/dev/null || [ -e /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
 if [ ${#missing[@]} -gt 0 ]; then
