@@ -54,6 +54,11 @@ std::string Lines(std::string text) { return text; }
 #ifndef VINTREL_HOST_EMULATOR
 #define VINTREL_HOST_EMULATOR ""
 #endif
+#if defined(VINTREL_SANITIZED)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
 
 // Output goes to files, never pipes: helper processes of some runners keep
 // pipes open long after the program ends. The command is the same for a
@@ -290,6 +295,20 @@ TEST(HostBatch, KilledWorker) {
               "stuck.bmp: worker process killed by signal 9 (Killed)\n4 pictures: 3 written, 1 failed\n");
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(std::string("out/") + name))), ReferenceRotate(picture, 30));
+}
+
+// Out of memory in the host itself: its own line and status, never a signal.
+TEST(HostBatch, OwnOutOfMemoryIsAStatus) {
+    if (std::string(VINTREL_HOST_EMULATOR) != "" || kSanitized || std::system("prlimit --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs prlimit, and the program run natively without sanitizers";
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("out"));
+    std::string list;
+    for (int i = 0; i < 1000000; ++i) list += "folder/picture-" + std::to_string(i) + ".bmp\n";
+    WriteFile(dir.File("list.txt"), std::vector<uint8_t>(list.begin(), list.end()));
+    const HostRun r = Host(dir, "--as=50331648 \"" + HostProgram() + "\" -a 30 -d out -T list.txt", "prlimit");
+    EXPECT_EQ(r.status, 70);
+    EXPECT_EQ(r.err, "bmprotate2: out of memory\n");
 }
 
 // On a terminal the progress line is drawn, then cleared before the summary;
