@@ -36,7 +36,7 @@ public:
             if (!workers_.Wait(event)) {
                 // Not one worker has a picture, nor would take one: what is left fails here.
                 for (; next_ < total; ++next_) Finish(next_, ExitSoftware, "no worker process could be started");
-                continue;
+                break;
             }
             const long picture = working_[event.slot];
             working_[event.slot] = kIdle;
@@ -56,7 +56,7 @@ public:
             std::fprintf(stderr, "%zu %s: %zu written, %zu failed\n", total, total == 1 ? "picture" : "pictures",
                          total - failed_, failed_);
         for (long status : status_)
-            if (status != ExitWritten) return static_cast<int>(status);
+            if (status != ExitWritten) return status == kIdle ? ExitSoftware : static_cast<int>(status);
         return ExitWritten;
     }
 
