@@ -1,0 +1,24 @@
+// Running the command-line host as a user does, for the host tests.
+#pragma once
+
+#include <string>
+
+#include "support/TestSupport.h"
+
+namespace host_testing {
+
+struct HostRun {
+    int status;
+    std::string out, err;
+};
+
+std::string HostProgram();
+extern const char kProgramName[];
+// A cross build's program runs under the build's emulator ("" for none).
+extern const char kEmulator[];
+
+// The program run in `dir` with `args` (quoted as the shell wants them).
+HostRun Host(const testing_support::TempDir& dir, const std::string& args,
+             const std::string& program = HostProgram());
+
+}  // namespace host_testing

@@ -1,0 +1,176 @@
+// The host's batch form: many pictures by worker processes, the failures,
+// the summary, the exit status, a killed worker and the progress line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "HostRun.h"
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+using namespace testing_support;
+using namespace host_testing;
+
+namespace {
+
+#if defined(VINTREL_SANITIZED)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Many sizes, names beyond ASCII, and every kind of failure, in one batch:
+// each written picture against the plain loop, every failure's line, the
+// summary, and the status of the first failure in the order given.
+TEST(HostBatch, MixedBatch) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("out"));
+    Header eightBit;
+    eightBit.biBitCount = 8;
+    Header badSignature;
+    badSignature.bfType = 0;
+    const std::vector<std::pair<std::string, Picture>> good = {
+        {"a.bmp", DistinctPicture(1, 1)}, {"b.bmp", DistinctPicture(64, 48)}, {"bild-\xC3\xA4.bmp", DistinctPicture(17, 5)},
+#if !defined(_WIN32)  // beyond the ANSI code page the library converts names to there
+        {"\xE7\x94\xBB\xE5\x83\x8F.bmp", DistinctPicture(2, 300)},
+#endif
+        {"c.bmp", DistinctPicture(333, 7)}};
+    for (const auto& g : good) WriteFile(dir.File(g.first), EncodeBMP(g.second));
+    WriteFile(dir.File("8bit.bmp"), EncodeBMP(DistinctPicture(2, 2), eightBit));
+    WriteFile(dir.File("sig.bmp"), EncodeBMP(DistinctPicture(2, 2), badSignature));
+    std::string list = good[0].first + "\n8bit.bmp\n" + good[1].first + "\r\nsig.bmp\n\nabsent.bmp\n";
+    for (size_t i = 2; i < good.size(); ++i) list += good[i].first + "\n";
+    WriteFile(dir.File("list.txt"), std::vector<uint8_t>(list.begin(), list.end()));
+
+    const HostRun r = Host(dir, "-j 2 -a -30 -d out -T list.txt");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = r.err.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(r.err.substr(at, end - at));
+    ASSERT_FALSE(lines.empty()) << r.err;
+    EXPECT_EQ(lines.back(), std::to_string(good.size() + 3) + " pictures: " + std::to_string(good.size()) +
+                                " written, 3 failed");
+    lines.pop_back();
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format.",
+                         "absent.bmp: File not found.", "sig.bmp: File has invalid signature."}));
+    EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no progress outside a terminal";
+    for (const auto& g : good)
+        EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out/" + g.first))), ReferenceRotate(g.second, -30)) << g.first;
+    EXPECT_FALSE(FileExists(dir.File("out/8bit.bmp")) || FileExists(dir.File("out/absent.bmp")));
+
+    // Into the inputs' own folder: each picture replaced, quietly.
+    const HostRun again = Host(dir, "--quiet --jobs=3 --angle=90 --output-dir=. a.bmp b.bmp");
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.out + again.err, "");
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(good[i].first))), ReferenceRotate(good[i].second, 90));
+}
+
+#if !defined(_WIN32)
+// The host started directly, so that its workers are its children.
+pid_t StartHost(const TempDir& dir, const std::string& args, int errFd) {
+    const std::string emulator = kEmulator;
+    const std::string command = "cd \"" + dir.path() + "\" && exec " + emulator + " \"" + HostProgram() + "\" " + args;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(errFd, 2);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+// A worker killed while it opens a picture (a FIFO nobody writes): that
+// picture fails, the other worker does the rest, and the run ends in a summary.
+TEST(HostBatch, KilledWorker) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("out"));
+    const Picture picture = DistinctPicture(40, 30);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) WriteFile(dir.File(name), EncodeBMP(picture));
+    ASSERT_EQ(mkfifo(dir.File("stuck.bmp").c_str(), 0600), 0);
+    const int err = open(dir.File("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const pid_t host = StartHost(dir, "-j 2 -a 30 -d out a.bmp stuck.bmp b.bmp c.bmp", err);
+    close(err);
+    // The worker waits in the FIFO's open for a writer that never comes.
+    int killed = 0;
+    for (int tries = 0; killed == 0 && tries < 3000; ++tries, usleep(10000)) {
+        for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+            const std::string pid = process.path().filename();
+            if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+            const std::vector<uint8_t> stat = ReadFile(process.path() / "stat"), wchan = ReadFile(process.path() / "wchan");
+            const std::string line(stat.begin(), stat.end());
+            const size_t name = line.rfind(") ");
+            if (name == std::string::npos || std::atoi(line.c_str() + name + 4) != host ||
+                std::string(wchan.begin(), wchan.end()) != "wait_for_partner")
+                continue;
+            killed += kill(std::stoi(pid), SIGKILL) == 0;
+        }
+    }
+    EXPECT_EQ(killed, 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(host, &status, 0), host);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 70);
+    const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
+    EXPECT_EQ(std::string(e.begin(), e.end()),
+              "stuck.bmp: worker process killed by signal 9 (Killed)\n4 pictures: 3 written, 1 failed\n");
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(std::string("out/") + name))), ReferenceRotate(picture, 30));
+}
+
+// Out of memory in the host itself: its own line and status, never a signal.
+TEST(HostBatch, OwnOutOfMemoryIsAStatus) {
+    if (std::string(kEmulator) != "" || kSanitized || std::system("prlimit --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs prlimit, and the program run natively without sanitizers";
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("out"));
+    std::string list;
+    for (int i = 0; i < 1000000; ++i) list += "folder/picture-" + std::to_string(i) + ".bmp\n";
+    WriteFile(dir.File("list.txt"), std::vector<uint8_t>(list.begin(), list.end()));
+    const HostRun r = Host(dir, "--as=50331648 \"" + HostProgram() + "\" -a 30 -d out -T list.txt", "prlimit");
+    EXPECT_EQ(r.status, 70);
+    EXPECT_EQ(r.err, "bmprotate2: out of memory\n");
+}
+
+// On a terminal the progress line is drawn, then cleared before the summary;
+// -q draws nothing.
+TEST(HostBatch, ProgressOnATerminal) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("out"));
+    WriteFile(dir.File("a.bmp"), EncodeBMP(DistinctPicture(9, 9)));
+    WriteFile(dir.File("b.bmp"), EncodeBMP(DistinctPicture(5, 9)));
+    for (const bool quiet : {false, true}) {
+        int terminal = -1, side = -1;
+        ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+        const pid_t host = StartHost(dir, std::string(quiet ? "-q " : "") + "-a 30 -d out a.bmp b.bmp", side);
+        close(side);
+        std::string seen;
+        char block[256];
+        for (ssize_t got; (got = read(terminal, block, sizeof block)) > 0;) seen.append(block, size_t(got));
+        close(terminal);
+        int status = -1;
+        waitpid(host, &status, 0);
+        EXPECT_EQ(status, 0) << seen;
+        if (quiet) {
+            EXPECT_EQ(seen, "");
+        } else {
+            EXPECT_EQ(seen.rfind("\r0/2 pictures", 0), 0u) << seen;
+            EXPECT_NE(seen.find(" \r2 pictures: 2 written, 0 failed\r\n"), std::string::npos) << seen;
+        }
+    }
+}
+#endif
+
+}  // namespace
