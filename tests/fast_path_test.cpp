@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Trig.h"
+#include "trig/Trig.h"
 #include "rotate/Rotate.h"
 #include "rotate/RotateFast.h"
 #include "support/TestSupport.h"
@@ -32,7 +32,7 @@ std::string KernelName(RotateKernel k) { return vintrel::RotateKernelName(k); }
 // out neither black nor white, so a pixel the kernel skips shows.
 Picture Fast(const Picture& picture, int32_t angle, RotateKernel kernel) {
     const double r = static_cast<double>(angle) * vintrel::DegreesToRadians;
-    const double c = vintrel::PlatformCos(r), s = vintrel::PlatformSin(r);
+    const double c = vintrel::CorrectlyRoundedCos(r), s = vintrel::CorrectlyRoundedSin(r);
     const vintrel::Canvas canvas = vintrel::CanvasFor(picture.width, picture.height, c, s);
     vintrel::BMPImage source{picture.width, picture.height, nullptr};
     vintrel::BMPImage destination{canvas.width, canvas.height, nullptr};
