@@ -140,15 +140,17 @@ TEST_P(LargePicture, EqualsThePlainLoop) {
 INSTANTIATE_TEST_SUITE_P(Kernels, LargePicture, testing::ValuesIn(kKernels),
                          [](const testing::TestParamInfo<RotateKernel>& p) { return KernelName(p.param); });
 
-// Otherwise a target whose vector kernel failed to build in would skip its
-// tests above and pass.
+// Otherwise a target whose vector kernel failed to build in (the AVX2 one
+// in the Windows DLL, say) would skip its tests above and pass.
 TEST(FastPath, VectorKernelsAreBuiltWhereTheTargetHasThem) {
 #if defined(__x86_64__)
-    EXPECT_TRUE(vintrel::KernelAvailable(RotateKernel::SSE2));
+    EXPECT_TRUE(vintrel::KernelBuilt(RotateKernel::SSE2));
+    EXPECT_TRUE(vintrel::KernelBuilt(RotateKernel::AVX2));
 #elif defined(__aarch64__)
-    EXPECT_TRUE(vintrel::KernelAvailable(RotateKernel::NEON));
+    EXPECT_TRUE(vintrel::KernelBuilt(RotateKernel::NEON));
+#else
+    GTEST_SKIP() << "no vector kernel for this target";
 #endif
-    EXPECT_TRUE(vintrel::KernelAvailable(vintrel::BestKernel()));
 }
 
 }  // namespace
