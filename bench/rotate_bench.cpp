@@ -16,9 +16,9 @@
 
 #include "VintrelBMPRotate2.h"
 #include "bmp/BMPFile.h"
-#include "trig/Trig.h"
 #include "rotate/Rotate.h"
 #include "rotate/RotateFast.h"
+#include "trig/Trig.h"
 
 using namespace vintrel;
 

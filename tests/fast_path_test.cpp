@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "trig/Trig.h"
 #include "rotate/Rotate.h"
 #include "rotate/RotateFast.h"
 #include "support/TestSupport.h"
+#include "trig/Trig.h"
 
 using namespace testing_support;
 using vintrel::RotateKernel;
