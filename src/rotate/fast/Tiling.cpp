@@ -61,8 +61,8 @@ struct TurnSetup {
 };
 
 // Canvas rows [i0, i0 + m) by the table's columns [t0, t0 + n).
-void FillTile(const TurnSetup& f, BMPImage& destination, uint32_t j0, uint32_t i0, const double* xc, const double* xs,
-          const double* ys, const double* yc, uint32_t n, uint32_t m) {
+void FillTile(const TurnSetup& f, BMPImage& destination, uint32_t j0, uint32_t i0, const double* xc,
+              const double* xs, const double* ys, const double* yc, uint32_t n, uint32_t m) {
     auto x = [&](uint32_t k, uint32_t r) { return (xc[k] - ys[r]) + f.halfW; };
     auto y = [&](uint32_t k, uint32_t r) { return (yc[r] + xs[k]) + f.halfH; };
     // Both coordinates are monotone in the column and in the row, so over the
@@ -109,11 +109,11 @@ void FillTile(const TurnSetup& f, BMPImage& destination, uint32_t j0, uint32_t i
         KeepWhere(n, [&](uint32_t k) { return y(k, r) < f.limitY; }, lo, hi);
         if (lo >= hi) lo = hi = n;
         if (lo > 0) std::memset(out, 255, 3u * static_cast<size_t>(lo));
-        if (lo < hi)
-            f.run(RunBlock{PixelRun{xc + lo, xs + lo, 0, 0, f.halfW, f.halfH, out + 3u * static_cast<size_t>(lo), hi - lo,
-                            guarded},
-                        ys + r, yc + r, stride, 1},
-                  *f.src);
+        if (lo < hi) {
+            const PixelRun run{xc + lo, xs + lo, 0, 0, f.halfW, f.halfH, out + 3u * static_cast<size_t>(lo), hi - lo,
+                               guarded};
+            f.run(RunBlock{run, ys + r, yc + r, stride, 1}, *f.src);
+        }
         if (hi < n) std::memset(out + 3u * static_cast<size_t>(hi), 255, 3u * static_cast<size_t>(n - hi));
     }
 }
@@ -146,8 +146,8 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
                           3 * static_cast<int64_t>(columnsOn < 0 ? columnsOn - 0.5 : columnsOn + 0.5);
     const Source src{source.pixels, 3u * source.width, bytes - 3u, static_cast<uint32_t>(ahead)};
     const TurnSetup setup{&src, fast::BlockFnFor(kernel), static_cast<double>(source.width / 2),
-                      static_cast<double>(source.height / 2), static_cast<double>(source.width),
-                      static_cast<double>(source.height)};
+                          static_cast<double>(source.height / 2), static_cast<double>(source.width),
+                          static_cast<double>(source.height)};
     const int32_t centreX = static_cast<int32_t>(width / 2);
     const int32_t centreY = static_cast<int32_t>(height / 2);
     const TileShape shape = TileShapeFor(s);
