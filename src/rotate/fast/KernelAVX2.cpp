@@ -5,6 +5,7 @@
 
 #include "rotate/fast/Blocks8.h"
 #include "rotate/fast/Kernels.h"
+#include "rotate/fast/RowSSE2.h"
 
 namespace vintrel {
 namespace fast {

@@ -14,9 +14,6 @@ void RunSSE2(const RunBlock& b, const Source& src);
 void RunAVX2(const RunBlock& b, const Source& src);
 void RunNEON(const RunBlock& b, const Source& src);
 
-// One row with SSE2, for the rows too short for the AVX2 kernel.
-void RowSSE2(const PixelRun& r, const Source& src);
-
 // The block function of `kernel`, which must be available.
 BlockFn BlockFnFor(RotateKernel kernel);
 
