@@ -146,6 +146,8 @@ TEST(FastPath, VectorKernelsAreBuiltWhereTheTargetHasThem) {
 #if defined(__x86_64__)
     EXPECT_TRUE(vintrel::KernelBuilt(RotateKernel::SSE2));
     EXPECT_TRUE(vintrel::KernelBuilt(RotateKernel::AVX2));
+#elif defined(__i386__) && defined(__SSE2__)
+    EXPECT_TRUE(vintrel::KernelBuilt(RotateKernel::SSE2));
 #elif defined(__aarch64__)
     EXPECT_TRUE(vintrel::KernelBuilt(RotateKernel::NEON));
 #else
