@@ -16,9 +16,9 @@
 
 #include "VintrelBMPRotate2.h"
 #include "bmp/BMPFile.h"
-#include "platform/Trig.h"
 #include "rotate/Rotate.h"
 #include "rotate/RotateFast.h"
+#include "trig/Trig.h"
 
 using namespace vintrel;
 
@@ -64,7 +64,7 @@ struct Turn {
 
 Turn TurnFor(Size size, int32_t angle) {
     const double r = static_cast<double>(angle) * DegreesToRadians;
-    const double c = PlatformCos(r), s = PlatformSin(r);
+    const double c = CorrectlyRoundedCos(r), s = CorrectlyRoundedSin(r);
     return Turn{c, s, CanvasFor(size.w, size.h, c, s)};
 }
 

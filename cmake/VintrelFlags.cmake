@@ -12,7 +12,29 @@ if(VINTREL_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# CI turns warnings into errors; elsewhere a new compiler's new warning
+# should not stop a build.
+if(DEFINED ENV{CI} AND NOT "$ENV{CI}" STREQUAL "" AND NOT "$ENV{CI}" MATCHES "^(0|false|FALSE|no|NO)$")
+  set(_vintrel_werror_default ON)
+else()
+  set(_vintrel_werror_default OFF)
+endif()
+option(VINTREL_WARNINGS_AS_ERRORS "Treat the project's warnings as errors (default: on when CI is set)"
+  ${_vintrel_werror_default})
+
 # Warnings are the project's own business: PRIVATE on its targets only.
 function(vintrel_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+    $<$<BOOL:${VINTREL_WARNINGS_AS_ERRORS}>:-Werror>)
+endfunction()
+
+# What every library target shares: no exceptions or RTTI, position-
+# independent code, nothing visible but what is marked so, the warnings.
+function(vintrel_library target)
+  target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti)
+  set_target_properties(${target} PROPERTIES
+    POSITION_INDEPENDENT_CODE ON
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  vintrel_warnings(${target})
 endfunction()

@@ -123,7 +123,9 @@ int ReadEntry(const uint8_t* data, size_t size) {
             const uint8_t* got = image.pixels + y * row;
             const uint64_t from = claim.offset + y * stride;
             const uint64_t there = from >= size ? 0 : size - from < row ? size - from : row;
-            Require(there == 0 || std::memcmp(got, data + from, there) == 0, "pixels are the file's bytes");
+            // At most one row of a picture that is held, so within size_t.
+            Require(there == 0 || std::memcmp(got, data + from, static_cast<size_t>(there)) == 0,
+                    "pixels are the file's bytes");
             Require(IsZero(got + there, row - there), "pixels past the end are black");
         }
     }

@@ -161,48 +161,53 @@ TEST_F(Files, CanvasTooLargeToWriteLeavesTheOutputAlone) {
     EXPECT_EQ(ReadFile(output), (std::vector<uint8_t>{4, 5, 6}));
 }
 
+// Names in the system's narrow encoding: the ANSI code page on Windows
+// (tested where it is Windows-1252), UTF-8 elsewhere. Characters without a
+// narrow form become '?'; a name that needs more than 199 bytes is refused
+// whole (left empty), never shortened.
+struct Conversion {
+    const char* name;
+    std::u16string wide;
+    std::string narrow;
+    bool null = false;  // no name at all
+};
+
+void PrintTo(const Conversion& c, std::ostream* os) { *os << c.name; }
+
+std::vector<Conversion> Conversions() {
+    const char16_t lone[] = {u'x', 0xDC00, u'y', 0xD83D, 0};
+    std::vector<Conversion> cases = {
+        {"Plain", u"plain.bmp", "plain.bmp"}, {"LoneSurrogates", lone, "x?y?"}, {"Null", u"", "", true}};
 #if defined(_WIN32)
-TEST(Names, ConversionToTheAnsiCodePage) {
-    if (!AnsiIsWindows1252()) GTEST_SKIP() << "ANSI code page " << GetACP();
-    char narrow[vintrel::kNameBytes];
-    vintrel::ConvertName(u"plain.bmp", narrow);
-    EXPECT_STREQ(narrow, "plain.bmp");
-    vintrel::ConvertName(u"\u00e9\u0142\u65e5", narrow);
-    EXPECT_STREQ(narrow, "\xE9??");
-    const char16_t lone[] = {u'x', 0xDC00, u'y', 0xD83D, 0};
-    vintrel::ConvertName(lone, narrow);
-    EXPECT_STREQ(narrow, "x?y?");
-    vintrel::ConvertName(nullptr, narrow);
-    EXPECT_STREQ(narrow, "");
-    // One byte each: 199 fit, 200 do not.
-    std::u16string wide(199, u'\u00e9');
-    vintrel::ConvertName(wide.c_str(), narrow);
-    EXPECT_EQ(std::string(narrow), std::string(199, '\xE9'));
-    wide += u'\u00e9';
-    vintrel::ConvertName(wide.c_str(), narrow);
-    EXPECT_STREQ(narrow, "");
-}
+    // One byte each in Windows-1252.
+    cases.push_back({"NonAscii", u"\u00e9\u0142\u65e5", "\xE9??"});
+    cases.push_back({"LongestThatFits", std::u16string(199, u'\u00e9'), std::string(199, '\xE9')});
+    cases.push_back({"OneByteTooMany", std::u16string(200, u'\u00e9'), ""});
 #else
-TEST(Names, ConversionToUtf8) {
-    char narrow[vintrel::kNameBytes];
-    vintrel::ConvertName(u"plain.bmp", narrow);
-    EXPECT_STREQ(narrow, "plain.bmp");
-    vintrel::ConvertName(u"\u00e9\u65e5\U0001F600", narrow);
-    EXPECT_STREQ(narrow, "\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80");
-    const char16_t lone[] = {u'x', 0xDC00, u'y', 0xD83D, 0};
-    vintrel::ConvertName(lone, narrow);
-    EXPECT_STREQ(narrow, "x?y?");
-    vintrel::ConvertName(nullptr, narrow);
-    EXPECT_STREQ(narrow, "");
-    // 66 three-byte characters make 198 bytes: they fit, one more does not.
-    std::u16string wide(66, u'\u65e5');
-    vintrel::ConvertName(wide.c_str(), narrow);
-    EXPECT_EQ(std::string(narrow).size(), 198u);
-    wide += u'\u65e5';
-    vintrel::ConvertName(wide.c_str(), narrow);
-    EXPECT_STREQ(narrow, "");
-}
+    cases.push_back({"NonAscii", u"\u00e9\u65e5\U0001F600", "\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80"});
+    // Three bytes each: 66 make 198 bytes.
+    std::string longest;
+    for (int i = 0; i < 66; ++i) longest += "\xE6\x97\xA5";
+    cases.push_back({"LongestThatFits", std::u16string(66, u'\u65e5'), longest});
+    cases.push_back({"ThreeBytesTooMany", std::u16string(67, u'\u65e5'), ""});
 #endif
+    return cases;
+}
+
+class Names : public testing::TestWithParam<Conversion> {};
+
+TEST_P(Names, ConvertToTheSystemsNarrowForm) {
+#if defined(_WIN32)
+    if (!AnsiIsWindows1252()) GTEST_SKIP() << "ANSI code page " << GetACP();
+#endif
+    const Conversion& c = GetParam();
+    char narrow[vintrel::kNameBytes] = "stale";
+    vintrel::ConvertName(c.null ? nullptr : c.wide.c_str(), narrow);
+    EXPECT_EQ(std::string(narrow), c.narrow);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Names, testing::ValuesIn(Conversions()),
+                         [](const testing::TestParamInfo<Conversion>& p) { return std::string(p.param.name); });
 
 #if !defined(_WIN32)
 // Names at the edges, as input and as output: the UTF-8 name each stands

@@ -1,37 +1,50 @@
 # Fails when the compiled rotation code holds a fused multiply-add: it rounds
 # a product and a sum once instead of twice and so changes pictures. Run as
 #   cmake -DOBJDUMP=... -DARCH=aarch64|arm|x86|s390x -DOBJECTS="a.o|b.o|..."
-#         -DPICK=<regex of the objects to check> -P this
-# Each object must also show the separately rounded double instructions of
-# its kind, so a wrong object or disassembler cannot pass by showing nothing.
+#         -DEXPECT="Rotate.cpp|Tiling.cpp|..." -P this
+# Each source named in EXPECT must have exactly one object, and each object
+# must show separately rounded double arithmetic of its kind, so that a moved
+# file, a wrong object or a wrong disassembler cannot pass by showing nothing.
 #
 # ARM's VMLA/VMLS/VNMLA/VNMLS (VFPv2 onwards) are not fused: the product is
 # rounded before it is added, as with separate VMUL and VADD, so they stay.
 if(ARCH STREQUAL "aarch64")
   set(fused "f(n?madd|n?msub|mla|mls)")           # scalar and vector
-  set(plain "fmul")
+  set(plain "f(add|sub|mul)")
 elseif(ARCH STREQUAL "arm")
   set(fused "vfn?m[as]")                          # VFPv4 and NEON
-  set(plain "vmul\\.f64")
+  set(plain "v(add|sub|mul)\\.f64")
 elseif(ARCH STREQUAL "x86")
   set(fused "v?f(n?madd|n?msub)[0-9a-z]*")        # FMA3 and FMA4
-  set(plain "mulsd")
+  set(plain "v?(add|sub|mul)[sp]d")
 elseif(ARCH STREQUAL "s390x")
   # Base (MADBR, MSDBR, MAEBR, ... and the storage forms MADB, ...; also the
   # hexadecimal-float MADR family) and vector (WFMADB, VFNMASB, VFMA, ...).
   # The max and min forms (VFMAX, WFMAXDB) are no multiplications: the
   # mnemonic must end after the precision.
   set(fused "m[as][de]b?r?|[vw]fn?m[as](sb|db|xb)?")
-  set(plain "(mdbr?|[vw]fmdb)")
+  set(plain "([ams]dbr?|[vw]f[ams]db)")
 else()
   message(FATAL_ERROR "no fused-instruction list for ARCH='${ARCH}'")
 endif()
 
-string(REPLACE "|" ";" objects "${OBJECTS}")
-list(FILTER objects INCLUDE REGEX "${PICK}")
-if(NOT objects)
-  message(FATAL_ERROR "no object matches '${PICK}' in ${OBJECTS}")
-endif()
+string(REPLACE "|" ";" all "${OBJECTS}")
+string(REPLACE "|" ";" expected "${EXPECT}")
+set(objects "")
+foreach(source IN LISTS expected)
+  set(found "")
+  foreach(object IN LISTS all)
+    get_filename_component(name "${object}" NAME)
+    if(name STREQUAL "${source}.o" OR name STREQUAL "${source}.obj")
+      list(APPEND found "${object}")
+    endif()
+  endforeach()
+  list(LENGTH found n)
+  if(NOT n EQUAL 1)
+    message(FATAL_ERROR "${source}: ${n} objects among ${OBJECTS}")
+  endif()
+  list(APPEND objects ${found})
+endforeach()
 
 set(failures "")
 foreach(object IN LISTS objects)

@@ -173,11 +173,4 @@ TEST(Rotation, CanvasTooLargeToStoreGetsNoBuffer) {
     EXPECT_EQ(destination.pixels, nullptr);
 }
 
-TEST(Rotation, StoredFileBytesSaturates) {
-    EXPECT_EQ(vintrel::StoredFileBytes(0, 0), 54u);
-    EXPECT_EQ(vintrel::StoredFileBytes(1, 1), 58u);
-    EXPECT_EQ(vintrel::StoredFileBytes(5, 3), 54u + 3u * 16u);
-    EXPECT_EQ(vintrel::StoredFileBytes(UINT32_MAX, UINT32_MAX), UINT64_MAX);
-}
-
 }  // namespace

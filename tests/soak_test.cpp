@@ -156,10 +156,6 @@ TEST(Soak, ThousandsOfMixedCallsStayRightAndFlat) {
     EXPECT_EQ(fs::exists(at("no")), false);
     for (const auto& entry : fs::directory_iterator(base))
         EXPECT_EQ(entry.path().filename().string().rfind(".vintrel-", 0), std::string::npos) << entry.path();
-    EXPECT_GE(results[999], calls / 4);
-    EXPECT_GE(results[-1], calls / 10);
-    EXPECT_GE(results[-2], calls / 20);
-    EXPECT_GE(results[-3], calls / 30);
 #if !defined(VINTREL_SANITIZED)
     // Sanitizers keep freed memory in quarantine; elsewhere resident memory
     // after three quarters of the calls is what it was after the first.

@@ -41,7 +41,7 @@ void ReleaseImage(BMPImage*& slot) {
     slot = nullptr;
 }
 
-int32_t Finish(int32_t result) {
+int32_t ReleaseAllAndReturn(int32_t result) {
     ReleaseImage(SourceImage);
     ReleaseImage(RotatedImage);
     return result;
@@ -64,7 +64,7 @@ extern "C" BMPROTATE2_API int32_t BMPROTATE2_CALL BMPRotate2(const char16_t* inp
         // No heap for two small records: nothing can be held, as for a picture
         // too large to read.
         PlatformPrintLine(kInvalidSignature);
-        return Finish(-1);
+        return ReleaseAllAndReturn(-1);
     }
 
     switch (RunReader(ReadBMP, inputName, SourceImage)) {
@@ -73,21 +73,21 @@ extern "C" BMPROTATE2_API int32_t BMPROTATE2_CALL BMPRotate2(const char16_t* inp
             break;
         case ReadNot24Bit:
             PlatformPrintLine(kNot24Bit);
-            return Finish(-2);
+            return ReleaseAllAndReturn(-2);
         case ReadOpenFailed:
             PlatformPrintLine(kNotFound);
-            return Finish(-3);
+            return ReleaseAllAndReturn(-3);
         default:
             PlatformPrintLine(kInvalidSignature);
-            return Finish(-1);
+            return ReleaseAllAndReturn(-1);
     }
 
     RunRotator(RotateImage, SourceImage, RotatedImage, angle);
 
     if (RunWriter(WriteBMP, outputName, RotatedImage) != WriteOk) {
         PlatformPrintLine(kWriteFailed);
-        return Finish(-1);
+        return ReleaseAllAndReturn(-1);
     }
     PlatformPrintLine(kWriteOk);
-    return Finish(999);
+    return ReleaseAllAndReturn(999);
 }

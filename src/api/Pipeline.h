@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "image/BMPImage.h"
+#include "limits/Limits.h"
 
 namespace vintrel {
 
@@ -21,8 +22,6 @@ int32_t RunWriter(WriterFn writer, const char* name, BMPImage* image);
 extern BMPImage* SourceImage;
 extern BMPImage* RotatedImage;
 
-// A narrow name holds at most 199 bytes and its NUL.
-constexpr size_t kNameBytes = 200;
 void ConvertName(const char16_t* wide, char (&narrow)[kNameBytes]);
 
 constexpr const char* kReadOk = "File has been read successfully.";

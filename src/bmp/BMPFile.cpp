@@ -152,7 +152,7 @@ int32_t ReadBMP(const char* fileName, BMPImage* image) {
 
 int32_t WriteBMP(const char* fileName, BMPImage* image) {
     if (HasPixels(*image) && image->pixels == nullptr) return WriteOpenFailed;
-    if (StoredFileBytes(image->width, image->height) > UINT32_MAX) return WriteOpenFailed;
+    if (!FileCanStore(image->width, image->height)) return WriteOpenFailed;
 
     // The picture goes to a temporary that replaces the output only once it
     // is whole: a failure (full storage, say) leaves the old file, which may

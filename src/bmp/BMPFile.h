@@ -22,11 +22,11 @@
 #include <cstdint>
 
 #include "image/BMPImage.h"
+#include "bmp/BMPLayout.h"
 #include "platform/Platform.h"
 
 namespace vintrel {
 
-constexpr size_t kBMPHeaderBytes = 54;
 constexpr uint16_t kBMPSignature = 0x4D42;  // "BM"
 
 struct BMPHeader {

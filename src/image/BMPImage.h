@@ -25,15 +25,8 @@ inline uint8_t* PixelAt(const BMPImage& image, uint32_t x, uint32_t y) {
 
 inline bool HasPixels(const BMPImage& image) { return image.width != 0 && image.height != 0; }
 
-// Padding after each stored row, so that a row covers a multiple of 4 bytes.
-inline uint32_t RowPad(uint32_t width) { return width % 4u; }
-
-// Bytes of the 24-bit BMP file that stores a width x height picture:
-// 54 + height * (3 * width + pad), saturated at UINT64_MAX.
-uint64_t StoredFileBytes(uint32_t width, uint32_t height);
-
 // Attaches a zero-filled buffer of 3 * width * height bytes. Refuses (and
-// attaches nothing) when that count does not fit in 32 bits or in size_t, or
+// attaches nothing) when that count is over kMaxPixelBytes or size_t, or
 // when the heap has no room. A picture without pixels needs no buffer.
 bool AttachPixels(BMPImage& image);
 

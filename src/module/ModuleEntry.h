@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "platform/classlib/ClassLibrary.h"
+#include "module/classlib/ClassLibrary.h"
 
 namespace vintrel {
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "limits/Limits.h"
+
 namespace vintrel {
 
 // Process heap. PlatformFree accepts null.
@@ -36,7 +38,6 @@ bool PlatformClose(PlatformFile* file);  // false if buffered data was lost
 // process may set it); a link keeps pointing where it did. Where the target
 // is something else (a device, a pipe) or the folder takes no new file, the
 // stream writes `name` in place.
-constexpr size_t kPlatformPathBytes = 4096;
 struct PlatformOutput {
     PlatformFile* file;
     char target[kPlatformPathBytes];     // the file that gets the picture

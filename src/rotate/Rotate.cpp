@@ -3,8 +3,9 @@
 #include <cfloat>
 #include <cstring>
 
-#include "platform/Trig.h"
+#include "bmp/BMPLayout.h"
 #include "rotate/RotateFast.h"
+#include "trig/Trig.h"
 
 // Pictures depend on every double operation rounding to double on its own:
 // no extended precision (x87), no value-changing optimisation. The fused
@@ -75,12 +76,12 @@ void RotatePixels(const BMPImage& source, BMPImage& destination, double c, doubl
 
 void RotateImage(BMPImage* source, BMPImage* destination, int32_t angle) {
     const double r = static_cast<double>(angle) * DegreesToRadians;
-    const double c = PlatformCos(r), s = PlatformSin(r);
+    const double c = CorrectlyRoundedCos(r), s = CorrectlyRoundedSin(r);
     const Canvas canvas = CanvasFor(source->width, source->height, c, s);
     destination->width = canvas.width;
     destination->height = canvas.height;
     destination->pixels = nullptr;
-    if (StoredFileBytes(canvas.width, canvas.height) > UINT32_MAX) return;
+    if (!FileCanStore(canvas.width, canvas.height)) return;
     if (!AttachPixels(*destination) || destination->pixels == nullptr) return;
     RotatePixelsFast(*source, *destination, c, s, BestKernel());
 }

@@ -33,9 +33,9 @@ Canvas CanvasFor(uint32_t width, uint32_t height, double c, double s);
 void RotatePixels(const BMPImage& source, BMPImage& destination, double c, double s);
 
 // Sizes `destination`, attaches its buffer and fills it with the fastest
-// kernel this processor has. A canvas whose file
-// would not fit the format's 32-bit size, or whose buffer the heap cannot
-// give, is left without a buffer (and so is refused by the writer).
+// kernel this processor has. A canvas that no file can store, or whose
+// buffer the heap cannot give, is left without a buffer (and so is refused
+// by the writer).
 void RotateImage(BMPImage* source, BMPImage* destination, int32_t angle);
 
 }  // namespace vintrel

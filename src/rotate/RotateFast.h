@@ -15,6 +15,9 @@
 // reads eight neighbouring source pixels is read as eight runs and
 // transposed in registers instead of copied pixel by pixel. Tables and state
 // live on the stack (about 33 KiB) for the length of a call.
+//
+// Layout (fast/): Tiling.cpp drives, Runs.h is the run model the kernels
+// share, one Kernel<Name>.cpp per instruction set, KernelChoice.cpp picks.
 #pragma once
 
 #include "image/BMPImage.h"
@@ -24,6 +27,8 @@ namespace vintrel {
 enum class RotateKernel { Scalar, SSE2, AVX2, NEON };
 const char* RotateKernelName(RotateKernel kernel);  // "Scalar", "SSE2", ...
 
+// Compiled into this build, whatever this processor has.
+bool KernelBuilt(RotateKernel kernel);
 // Compiled into this build and usable on this processor.
 bool KernelAvailable(RotateKernel kernel);
 // The fastest available kernel (looked up on every call: nothing is kept).

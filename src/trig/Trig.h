@@ -11,7 +11,7 @@
 
 namespace vintrel {
 
-double PlatformCos(double x);
-double PlatformSin(double x);
+double CorrectlyRoundedCos(double x);
+double CorrectlyRoundedSin(double x);
 
 }  // namespace vintrel

@@ -1,4 +1,4 @@
-#include "platform/classlib/ClassLibrary.h"
+#include "module/classlib/ClassLibrary.h"
 
 #include <cstdlib>
 #include <new>

@@ -1,4 +1,4 @@
-#include "platform/Trig.h"
+#include "trig/Trig.h"
 
 #include <cstdint>
 #include <cstring>
@@ -161,7 +161,7 @@ double CosOrSin(double x, bool sine) {
 
 }  // namespace
 
-double PlatformCos(double x) { return CosOrSin(x, false); }
-double PlatformSin(double x) { return CosOrSin(x, true); }
+double CorrectlyRoundedCos(double x) { return CosOrSin(x, false); }
+double CorrectlyRoundedSin(double x) { return CosOrSin(x, true); }
 
 }  // namespace vintrel

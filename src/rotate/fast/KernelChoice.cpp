@@ -1,0 +1,78 @@
+// Which kernels this build has (the build defines VINTREL_KERNEL_<NAME> for
+// each kernel file it compiles in), which this processor can run, and the
+// fastest of them.
+#include "rotate/fast/Kernels.h"
+
+namespace vintrel {
+namespace {
+
+bool Always() { return true; }
+
+#if VINTREL_KERNEL_AVX2
+bool ProcessorHasAVX2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+#endif
+
+struct Kernel {
+    RotateKernel kernel;
+    fast::BlockFn run;
+    bool (*usable)();
+};
+
+// Fastest first; the scalar kernel last, everywhere.
+constexpr Kernel kBuilt[] = {
+#if VINTREL_KERNEL_AVX2
+    {RotateKernel::AVX2, fast::RunAVX2, ProcessorHasAVX2},
+#endif
+#if VINTREL_KERNEL_SSE2
+    {RotateKernel::SSE2, fast::RunSSE2, Always},
+#endif
+#if VINTREL_KERNEL_NEON
+    {RotateKernel::NEON, fast::RunNEON, Always},
+#endif
+    {RotateKernel::Scalar, fast::RunScalar, Always},
+};
+
+const Kernel* Built(RotateKernel kernel) {
+    for (const Kernel& k : kBuilt)
+        if (k.kernel == kernel) return &k;
+    return nullptr;
+}
+
+}  // namespace
+
+const char* RotateKernelName(RotateKernel kernel) {
+    switch (kernel) {
+        case RotateKernel::Scalar:
+            return "Scalar";
+        case RotateKernel::SSE2:
+            return "SSE2";
+        case RotateKernel::AVX2:
+            return "AVX2";
+        case RotateKernel::NEON:
+            return "NEON";
+    }
+    return "Unknown";
+}
+
+bool KernelBuilt(RotateKernel kernel) { return Built(kernel) != nullptr; }
+
+bool KernelAvailable(RotateKernel kernel) {
+    const Kernel* k = Built(kernel);
+    return k != nullptr && k->usable();
+}
+
+RotateKernel BestKernel() {
+    for (const Kernel& k : kBuilt)
+        if (k.usable()) return k.kernel;
+    return RotateKernel::Scalar;
+}
+
+fast::BlockFn fast::BlockFnFor(RotateKernel kernel) {
+    const Kernel* k = Built(kernel);
+    return k != nullptr ? k->run : RunScalar;
+}
+
+}  // namespace vintrel

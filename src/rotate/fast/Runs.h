@@ -1,0 +1,116 @@
+// The run model every kernel works on, and the scalar steps they share.
+//
+// Only plain structs and functions with internal linkage: a kernel file built
+// with wider instructions (-mavx2) must never lend its copy of a helper to
+// code that runs on any processor, which an inline function with external
+// linkage would let the linker do. Nothing from the standard library beyond
+// memcpy, for the same reason.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace vintrel {
+namespace fast {
+
+struct Source {
+    const uint8_t* pixels;
+    uint32_t stride;      // 3 * width; 3 * width * height fits in 32 bits
+    uint32_t lastOffset;  // the one pixel a 4-byte load would overrun
+    uint32_t ahead;       // about where a pixel's source lies a few canvas rows on
+};
+
+// Canvas pixels of one row that all lie inside the picture, so their
+// truncations are in range and need no test.
+struct PixelRun {
+    const double* xc;  // xd * c from the run's first column on
+    const double* xs;  // xd * s
+    double ys, yc;     // yd * s and yd * c of the row
+    double halfW, halfH;
+    uint8_t* out;
+    uint32_t count;  // at least 1
+    bool guarded;    // may reach the source's last pixel: 3-byte loads only
+};
+
+// The same columns of consecutive canvas rows.
+struct RunBlock {
+    PixelRun first;
+    const double* ys;  // of each row
+    const double* yc;
+    size_t stride;  // canvas bytes per row
+    uint32_t rows;
+};
+
+using BlockFn = void (*)(const RunBlock&, const Source&);
+
+namespace {
+
+inline PixelRun RowOf(const RunBlock& b, uint32_t row) {
+    PixelRun r = b.first;
+    r.ys = b.ys[row];
+    r.yc = b.yc[row];
+    r.out += row * b.stride;
+    return r;
+}
+
+// Columns [from, from + count) of one of the block's rows.
+inline PixelRun PartOf(const RunBlock& b, uint32_t row, uint32_t from, uint32_t count) {
+    PixelRun r = RowOf(b, row);
+    r.xc += from;
+    r.xs += from;
+    r.out += 3u * from;
+    r.count = count;
+    return r;
+}
+
+// A pixel with the next pixel's first byte, when both the source and the
+// canvas have that byte: the next store rewrites it, so only the last pixel
+// of a run, and runs that may read the source's last pixel, take 3 bytes.
+inline void Put4(uint8_t* to, const uint8_t* from) {
+    uint32_t v;
+    std::memcpy(&v, from, 4);
+    std::memcpy(to, &v, 4);
+}
+
+// A hint for a line that a later canvas row will read (see the AVX2 kernel).
+inline void Prefetch(const Source& src, uint32_t offset) {
+    const uint32_t soon = offset + src.ahead;  // modulo 2^32, then kept inside
+    __builtin_prefetch(src.pixels + (soon < src.lastOffset ? soon : src.lastOffset));
+}
+
+inline uint32_t OffsetAt(const PixelRun& r, const Source& src, uint32_t k) {
+    const double x = (r.xc[k] - r.ys) + r.halfW;
+    const double y = (r.yc + r.xs[k]) + r.halfH;
+    return static_cast<uint32_t>(static_cast<int32_t>(y)) * src.stride +
+           static_cast<uint32_t>(static_cast<int32_t>(x)) * 3u;
+}
+
+// Pixels k to the end of the run, one at a time.
+inline void CopyOneByOne(const PixelRun& r, const Source& src, uint32_t k) {
+    const uint32_t last = r.count - 1;
+    if (!r.guarded)
+        for (; k < last; ++k) Put4(r.out + 3u * k, src.pixels + OffsetAt(r, src, k));
+    for (; k <= last; ++k) std::memcpy(r.out + 3u * k, src.pixels + OffsetAt(r, src, k), 3);
+}
+
+// The N pixels at `offset` to `out`, 4 bytes each; unless `exact`, the last
+// one too, whose fourth byte a later store of the row rewrites.
+template <int N>
+inline void PutPixels(uint8_t* out, const Source& src, const uint32_t* offset, bool exact) {
+    for (int q = 0; q < N - 1; ++q) Put4(out + 3 * q, src.pixels + offset[q]);
+    if (exact)
+        std::memcpy(out + 3 * (N - 1), src.pixels + offset[N - 1], 3);
+    else
+        Put4(out + 3 * (N - 1), src.pixels + offset[N - 1]);
+}
+
+// Pixels k to k + 3 of a run (more follow), from their source offsets.
+inline void Put4x4(const PixelRun& r, const Source& src, uint32_t k, const uint32_t* offset) {
+    for (int q = 0; q < 4; ++q) Prefetch(src, offset[q]);
+    PutPixels<4>(r.out + 3u * k, src, offset, false);
+}
+
+}  // namespace
+}  // namespace fast
+}  // namespace vintrel

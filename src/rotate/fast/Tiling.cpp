@@ -1,0 +1,170 @@
+// The tiling driver: splits the canvas into tiles, finds each row's run of
+// pixels that lie inside the picture, paints the rest white, and hands the
+// runs to the chosen kernel. No intrinsics here.
+#include <cstring>
+
+#include "rotate/RotateFast.h"
+#include "rotate/fast/Kernels.h"
+
+namespace vintrel {
+namespace {
+
+using fast::PixelRun;
+using fast::RunBlock;
+using fast::Source;
+
+// Columns per chunk at most: bounds the column tables (2 x 16 KiB on the
+// stack); and rows per band.
+constexpr uint32_t kMaxColumns = 2048;
+constexpr uint32_t kMaxRows = 64;
+constexpr double kPrefetchRows = 8;
+
+// `inside(k)` holds on a prefix or a suffix of [0, n) (a monotone coordinate
+// against one bound); narrows [lo, hi) to where it holds.
+template <typename Test>
+void KeepWhere(uint32_t n, Test inside, uint32_t& lo, uint32_t& hi) {
+    if (lo >= hi) return;
+    const bool first = inside(0u);
+    if (first == inside(n - 1)) {
+        if (!first) hi = lo;
+        return;
+    }
+    uint32_t same = 0, other = n - 1;  // inside(same) == first != inside(other)
+    while (other - same > 1) {
+        const uint32_t mid = same + (other - same) / 2;
+        (inside(mid) == first ? same : other) = mid;
+    }
+    if (first) {
+        if (other < hi) hi = other;
+    } else if (other > lo) {
+        lo = other;
+    }
+}
+
+struct TileShape {
+    uint32_t columns, rows;  // of a tile
+};
+
+// A canvas row walks the source along a line whose rows change |s| times
+// per column: near 90 degrees a long row touches a new source row (and page)
+// at every pixel. Short tiles of a few rows keep those source rows in cache
+// while the next canvas rows pass over them.
+TileShape TileShapeFor(double s) {
+    const double sine = s < 0 ? -s : s;
+    return sine > 0.5 ? TileShape{128, 32} : TileShape{kMaxColumns, 1};
+}
+
+struct TurnSetup {
+    const Source* src;
+    fast::BlockFn run;
+    double halfW, halfH, limitX, limitY;
+};
+
+// Canvas rows [i0, i0 + m) by the table's columns [t0, t0 + n).
+void FillTile(const TurnSetup& f, BMPImage& destination, uint32_t j0, uint32_t i0, const double* xc,
+              const double* xs, const double* ys, const double* yc, uint32_t n, uint32_t m) {
+    auto x = [&](uint32_t k, uint32_t r) { return (xc[k] - ys[r]) + f.halfW; };
+    auto y = [&](uint32_t k, uint32_t r) { return (yc[r] + xs[k]) + f.halfH; };
+    // Both coordinates are monotone in the column and in the row, so over the
+    // tile they are extreme at its corners.
+    bool allInside = true, allOutside = false;
+    double maxX = -1.0, maxY = -1.0;
+    {
+        const double cx[4] = {x(0, 0), x(n - 1, 0), x(0, m - 1), x(n - 1, m - 1)};
+        const double cy[4] = {y(0, 0), y(n - 1, 0), y(0, m - 1), y(n - 1, m - 1)};
+        int aboveX = 0, belowX = 0, aboveY = 0, belowY = 0;
+        for (int q = 0; q < 4; ++q) {
+            belowX += !(cx[q] > -1.0);
+            aboveX += !(cx[q] < f.limitX);
+            belowY += !(cy[q] > -1.0);
+            aboveY += !(cy[q] < f.limitY);
+            if (cx[q] > maxX) maxX = cx[q];
+            if (cy[q] > maxY) maxY = cy[q];
+        }
+        allInside = belowX + aboveX + belowY + aboveY == 0;
+        allOutside = belowX == 4 || aboveX == 4 || belowY == 4 || aboveY == 4;
+    }
+    // Only a tile that reaches the last column and the last row can read the
+    // source's last pixel. Column W - 1 takes every x above W - 2 that passes
+    // the bounds (for W = 1 that is all of (-1, 1)), hence the margin of 2.
+    const bool guarded = maxX > f.limitX - 2.0 && maxY > f.limitY - 2.0;
+    const size_t stride = 3u * static_cast<size_t>(destination.width);
+    uint8_t* corner = PixelAt(destination, j0, i0);
+    if (allOutside) {
+        for (uint32_t r = 0; r < m; ++r) std::memset(corner + r * stride, 255, 3u * static_cast<size_t>(n));
+        return;
+    }
+    if (allInside) {
+        f.run(RunBlock{PixelRun{xc, xs, 0, 0, f.halfW, f.halfH, corner, n, guarded}, ys, yc, stride, m}, *f.src);
+        return;
+    }
+    for (uint32_t r = 0; r < m; ++r) {
+        uint8_t* out = corner + r * stride;
+        // Each of the four bounds holds on a prefix or a suffix of the row:
+        // the run is where all of them hold.
+        uint32_t lo = 0, hi = n;
+        KeepWhere(n, [&](uint32_t k) { return x(k, r) > -1.0; }, lo, hi);
+        KeepWhere(n, [&](uint32_t k) { return x(k, r) < f.limitX; }, lo, hi);
+        KeepWhere(n, [&](uint32_t k) { return y(k, r) > -1.0; }, lo, hi);
+        KeepWhere(n, [&](uint32_t k) { return y(k, r) < f.limitY; }, lo, hi);
+        if (lo >= hi) lo = hi = n;
+        if (lo > 0) std::memset(out, 255, 3u * static_cast<size_t>(lo));
+        if (lo < hi) {
+            const PixelRun run{xc + lo, xs + lo, 0, 0, f.halfW, f.halfH, out + 3u * static_cast<size_t>(lo), hi - lo,
+                               guarded};
+            f.run(RunBlock{run, ys + r, yc + r, stride, 1}, *f.src);
+        }
+        if (hi < n) std::memset(out + 3u * static_cast<size_t>(hi), 255, 3u * static_cast<size_t>(n - hi));
+    }
+}
+
+// d * p and d * q for d = first, first + 1, ... (count of each): the
+// formula's products of a canvas coordinate, centred.
+void Products(int32_t first, uint32_t count, double p, double q, double* byP, double* byQ) {
+    for (uint32_t k = 0; k < count; ++k) {
+        const double d = static_cast<double>(first + static_cast<int32_t>(k));
+        byP[k] = d * p;
+        byQ[k] = d * q;
+    }
+}
+
+}  // namespace
+
+void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, double s, RotateKernel kernel) {
+    if (!HasPixels(destination)) return;
+    const uint32_t width = destination.width, height = destination.height;
+    if (!HasPixels(source)) {
+        // -1 < v < 0 truncates to 0, which an empty picture does not have.
+        std::memset(destination.pixels, 255, 3u * static_cast<size_t>(width) * height);
+        return;
+    }
+    const uint32_t bytes = 3u * source.width * source.height;  // checked when the picture was attached
+    // The source offset of a pixel kPrefetchRows canvas rows on, roughly:
+    // one canvas row moves the source position by (-s, c).
+    const double rowsOn = kPrefetchRows * c, columnsOn = -kPrefetchRows * s;
+    const int64_t ahead = static_cast<int64_t>(rowsOn < 0 ? rowsOn - 0.5 : rowsOn + 0.5) * (3 * int64_t{source.width}) +
+                          3 * static_cast<int64_t>(columnsOn < 0 ? columnsOn - 0.5 : columnsOn + 0.5);
+    const Source src{source.pixels, 3u * source.width, bytes - 3u, static_cast<uint32_t>(ahead)};
+    const TurnSetup setup{&src, fast::BlockFnFor(kernel), static_cast<double>(source.width / 2),
+                          static_cast<double>(source.height / 2), static_cast<double>(source.width),
+                          static_cast<double>(source.height)};
+    const int32_t centreX = static_cast<int32_t>(width / 2);
+    const int32_t centreY = static_cast<int32_t>(height / 2);
+    const TileShape shape = TileShapeFor(s);
+    double xc[kMaxColumns], xs[kMaxColumns], ys[kMaxRows], yc[kMaxRows];
+
+    for (uint32_t j0 = 0; j0 < width; j0 += kMaxColumns) {
+        const uint32_t n = width - j0 < kMaxColumns ? width - j0 : kMaxColumns;
+        Products(static_cast<int32_t>(j0) - centreX, n, c, s, xc, xs);
+        for (uint32_t i0 = 0; i0 < height; i0 += shape.rows) {
+            const uint32_t m = height - i0 < shape.rows ? height - i0 : shape.rows;
+            Products(static_cast<int32_t>(i0) - centreY, m, s, c, ys, yc);
+            for (uint32_t t0 = 0; t0 < n; t0 += shape.columns) {
+                const uint32_t l = n - t0 < shape.columns ? n - t0 : shape.columns;
+                FillTile(setup, destination, j0 + t0, i0, xc + t0, xs + t0, ys, yc, l, m);
+            }
+        }
+    }
+}
+
+}  // namespace vintrel
