@@ -1,5 +1,6 @@
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -95,7 +96,8 @@ PlatformTally PlatformCount() { return PlatformTally{hook.operations, hook.block
 const char* PlatformOpName(PlatformOp op) {
     static const char* const names[OpKinds] = {"alloc",  "open",   "read", "write",    "seek",
                                                "flush",  "sync",   "close", "rename",  "remove",
-                                               "stat",   "readlink", "random", "chmod", "convert"};
+                                               "stat",   "readlink", "random", "chmod", "convert",
+                                               "link",   "writeback"};
     return op >= 0 && op < OpKinds ? names[op] : "?";
 }
 
@@ -161,6 +163,17 @@ size_t FolderLength(const char* path) {
 #endif
     }
     return keep;
+}
+
+// The folder that holds `path`, as a name open() takes.
+void FolderOf(const char* path, char (&folder)[kPlatformPathBytes]) {
+    const size_t keep = FolderLength(path);
+    if (keep == 0) {
+        std::memcpy(folder, ".", 2);
+        return;
+    }
+    std::memcpy(folder, path, keep);
+    folder[keep] = '\0';
 }
 
 bool CopyPath(char (&to)[kPlatformPathBytes], const char* from) {
@@ -235,6 +248,8 @@ Made CreateTemporary(PlatformOutput& output) {
         if (errno != ENOENT) return Made::InPlace;
     } else if ((info.st_mode & _S_IFMT) != _S_IFREG || (info.st_mode & _S_IWRITE) == 0) {
         return Made::InPlace;  // a device, or a read-only file the in-place open refuses as it always did
+    } else {
+        output.replaces = true;
     }
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
@@ -257,9 +272,15 @@ bool SyncFile(PlatformFile* file) {
     return !Fails(OpSync) && std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
 }
 
-bool RenameOver(const char* from, const char* to) {
-    return !Fails(OpRename) && MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+bool RenameOver(const PlatformOutput& output) {
+    const DWORD durable = output.replaces ? MOVEFILE_WRITE_THROUGH : 0;
+    return !Fails(OpRename) && MoveFileExA(output.temporary, output.target, MOVEFILE_REPLACE_EXISTING | durable) != 0;
 }
+
+// Temporaries always have a name here; the rename writes through.
+bool LinkTemporary(PlatformOutput&, PlatformFile*) { return false; }
+void SyncFolder(const char*) {}
+bool StartWriteBack(PlatformOutput&) { return true; }
 
 }  // namespace
 
@@ -299,6 +320,23 @@ bool LookLike(int fd, const struct stat& was) {
     return fchown(fd, was.st_uid, was.st_gid) == 0 && fchmod(fd, was.st_mode & 07777) == 0;
 }
 
+// A file with no name in the target's folder, or -1 with errno: EOPNOTSUPP
+// (and the like) where the system or the file system has no such files.
+int OpenUnnamed(const PlatformOutput& output) {
+#if defined(O_TMPFILE)
+    char folder[kPlatformPathBytes];
+    FolderOf(output.target, folder);
+    // 0666 under the umask, as for a named one.
+    return Fails(OpOpen) ? -1 : open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#else
+    (void)output;
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
+
+bool NoUnnamedFiles(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
+
 Made CreateTemporary(PlatformOutput& output) {
     struct stat info;
     const Kind kind = Resolve(output, info);
@@ -307,7 +345,10 @@ Made CreateTemporary(PlatformOutput& output) {
     // in-place open refuses it, as it always did.
     if (kind == Kind::Regular && (Fails(OpStat) || faccessat(AT_FDCWD, output.target, W_OK, AT_EACCESS) != 0))
         return Made::InPlace;
-    int fd = -1;
+    output.replaces = kind == Kind::Regular;
+    int fd = OpenUnnamed(output);
+    output.unnamed = fd >= 0;
+    if (fd < 0 && !NoUnnamedFiles(errno)) return FolderTakesNoFile(errno) ? Made::InPlace : Made::Failed;
     for (int attempt = 0; fd < 0; ++attempt) {
         if (attempt == 16 || !TemporaryName(output)) return Made::InPlace;
         // 0666 under the umask: what a new file written in place would get.
@@ -325,13 +366,64 @@ Made CreateTemporary(PlatformOutput& output) {
     }
     close(fd);
     --hook.files;
-    RemoveFile(output.temporary);
+    if (!output.unnamed) RemoveFile(output.temporary);
+    output.unnamed = false;
     return made;
 }
 
 bool SyncFile(PlatformFile* file) { return !Fails(OpSync) && std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
-bool RenameOver(const char* from, const char* to) { return !Fails(OpRename) && std::rename(from, to) == 0; }
+bool RenameOver(const PlatformOutput& output) {
+    return !Fails(OpRename) && std::rename(output.temporary, output.target) == 0;
+}
+
+// Gives the complete unnamed file a fresh unpredictable name beside the
+// target, for the rename to move over it.
+bool LinkTemporary(PlatformOutput& output, PlatformFile* file) {
+#if defined(O_TMPFILE)
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fileno(file));
+    for (int attempt = 0; attempt < 16 && TemporaryName(output); ++attempt) {
+        if (Fails(OpLink)) break;
+        if (linkat(AT_FDCWD, self, AT_FDCWD, output.temporary, AT_SYMLINK_FOLLOW) == 0) return true;
+        // Without /proc, the direct way (which may need privileges).
+        if (errno == ENOENT && linkat(fileno(file), "", AT_FDCWD, output.temporary, AT_EMPTY_PATH) == 0) return true;
+        if (errno != EEXIST) break;
+    }
+#else
+    (void)file;
+#endif
+    output.temporary[0] = '\0';
+    return false;
+}
+
+// Makes a rename in `path`'s folder durable. The picture is in place
+// already, so a failure here is no failed write.
+void SyncFolder(const char* path) {
+    char folder[kPlatformPathBytes];
+    FolderOf(path, folder);
+    const int fd = Fails(OpOpen) ? -1 : open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ++hook.files;
+    if (!Fails(OpSync)) fsync(fd);
+    Fails(OpClose);
+    close(fd);
+    --hook.files;
+}
+
+// Starts the device writing what the stream has written so far, without
+// waiting for it.
+bool StartWriteBack(PlatformOutput& output) {
+    if (!PlatformFlush(output.file)) return false;
+#if defined(SYNC_FILE_RANGE_WRITE)
+    if (Fails(OpWriteBack) ||
+        sync_file_range(fileno(output.file), static_cast<off_t>(output.writtenBack),
+                        static_cast<off_t>(output.written - output.writtenBack), SYNC_FILE_RANGE_WRITE) != 0)
+        return false;
+#endif
+    output.writtenBack = output.written;
+    return true;
+}
 
 }  // namespace
 
@@ -340,6 +432,8 @@ bool RenameOver(const char* from, const char* to) { return !Fails(OpRename) && s
 bool PlatformBeginOutput(const char* name, PlatformOutput& output) {
     output.file = nullptr;
     output.target[0] = output.temporary[0] = '\0';
+    output.unnamed = output.replaces = false;
+    output.written = output.writtenBack = 0;
     if (name == nullptr || name[0] == '\0') return false;
     if (CopyPath(output.target, name)) {
         const Made made = CreateTemporary(output);
@@ -350,20 +444,43 @@ bool PlatformBeginOutput(const char* name, PlatformOutput& output) {
         }
     }
     output.temporary[0] = '\0';
+    output.replaces = false;
     output.file = PlatformOpen(name, "wb");
     return output.file != nullptr;
+}
+
+size_t PlatformOutputWrite(PlatformOutput& output, const void* from, size_t bytes) {
+    // Stretches of a few MiB keep the device busy without a system call per row.
+    constexpr uint64_t kStretch = uint64_t{4} << 20;
+    const bool writesBack = output.replaces && (output.unnamed || output.temporary[0] != '\0');
+    size_t done = 0;
+    while (done < bytes) {
+        size_t step = bytes - done;
+        if (writesBack) step = static_cast<size_t>(std::min<uint64_t>(step, kStretch - output.written % kStretch));
+        const size_t put = PlatformWrite(static_cast<const uint8_t*>(from) + done, 1, step, output.file);
+        done += put;
+        output.written += put;
+        if (put != step) break;
+        if (writesBack && output.written % kStretch == 0 && !StartWriteBack(output)) break;
+    }
+    return done;
 }
 
 bool PlatformEndOutput(PlatformOutput& output, bool complete) {
     if (output.file == nullptr) return false;
     PlatformFile* file = output.file;
     output.file = nullptr;
-    if (output.temporary[0] == '\0') return PlatformClose(file) && complete;
-    bool ok = complete && SyncFile(file);
+    if (output.temporary[0] == '\0' && !output.unnamed) return PlatformClose(file) && complete;
+    // A new output is not synced: losing it in a power cut loses nothing
+    // the input cannot give again. A replacement may be the only copy.
+    bool ok = complete && (!output.replaces || SyncFile(file));
+    if (output.unnamed) ok = ok && LinkTemporary(output, file);
     ok = PlatformClose(file) && ok;
-    ok = ok && RenameOver(output.temporary, output.target);
-    if (!ok) RemoveFile(output.temporary);
+    ok = ok && RenameOver(output);
+    if (!ok && output.temporary[0] != '\0') RemoveFile(output.temporary);
+    if (ok && output.replaces) SyncFolder(output.target);
     output.temporary[0] = '\0';
+    output.unnamed = false;
     return ok;
 }
 
