@@ -165,17 +165,6 @@ size_t FolderLength(const char* path) {
     return keep;
 }
 
-// The folder that holds `path`, as a name open() takes.
-void FolderOf(const char* path, char (&folder)[kPlatformPathBytes]) {
-    const size_t keep = FolderLength(path);
-    if (keep == 0) {
-        std::memcpy(folder, ".", 2);
-        return;
-    }
-    std::memcpy(folder, path, keep);
-    folder[keep] = '\0';
-}
-
 bool CopyPath(char (&to)[kPlatformPathBytes], const char* from) {
     const size_t n = std::strlen(from);
     if (n >= kPlatformPathBytes) return false;
@@ -318,6 +307,17 @@ Kind Resolve(PlatformOutput& output, struct stat& info) {
 bool LookLike(int fd, const struct stat& was) {
     if (Fails(OpChmod)) return false;
     return fchown(fd, was.st_uid, was.st_gid) == 0 && fchmod(fd, was.st_mode & 07777) == 0;
+}
+
+// The folder that holds `path`, as a name open() takes.
+void FolderOf(const char* path, char (&folder)[kPlatformPathBytes]) {
+    const size_t keep = FolderLength(path);
+    if (keep == 0) {
+        std::memcpy(folder, ".", 2);
+        return;
+    }
+    std::memcpy(folder, path, keep);
+    folder[keep] = '\0';
 }
 
 // A file with no name in the target's folder, or -1 with errno: EOPNOTSUPP
