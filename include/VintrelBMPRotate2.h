@@ -31,8 +31,15 @@
  * the same file. A file that ends early is read as far as it goes; the
  * missing pixels are black.
  *
- * Not reentrant: call it from one thread at a time. Assumes the caller's
- * floating-point environment has the default rounding mode (to nearest).
+ * The output appears whole or not at all: it is written to a temporary file
+ * beside it and renamed into place. A new output is not synced to storage; an
+ * output that replaces a file is synced before the rename, and its folder
+ * after it, so a crash never brings back the old picture nor loses both.
+ *
+ * Calls are serialised inside the library: calling from several threads is
+ * safe but gains nothing, since each call waits for the one running. Assumes
+ * the caller's floating-point environment has the default rounding mode (to
+ * nearest).
  *
  * The header compiles as C (C11) and as C++.
  */

@@ -47,12 +47,7 @@ int32_t ReleaseAllAndReturn(int32_t result) {
     return result;
 }
 
-}  // namespace
-}  // namespace vintrel
-
-extern "C" BMPROTATE2_API int32_t BMPROTATE2_CALL BMPRotate2(const char16_t* inputPath,
-                                                             const char16_t* outputPath, int32_t angle) {
-    using namespace vintrel;
+int32_t RotateFile(const char16_t* inputPath, const char16_t* outputPath, int32_t angle) {
     char inputName[kNameBytes];
     char outputName[kNameBytes];
     ConvertName(inputPath, inputName);
@@ -90,4 +85,17 @@ extern "C" BMPROTATE2_API int32_t BMPROTATE2_CALL BMPRotate2(const char16_t* inp
     }
     PlatformPrintLine(kWriteOk);
     return ReleaseAllAndReturn(999);
+}
+
+}  // namespace
+}  // namespace vintrel
+
+// The slots are the module's: a call that comes while another runs waits
+// for it, whole, so its lines and files never mix with the other's.
+extern "C" BMPROTATE2_API int32_t BMPROTATE2_CALL BMPRotate2(const char16_t* inputPath,
+                                                             const char16_t* outputPath, int32_t angle) {
+    vintrel::PlatformLockCall();
+    const int32_t result = vintrel::RotateFile(inputPath, outputPath, angle);
+    vintrel::PlatformUnlockCall();
+    return result;
 }

@@ -18,7 +18,7 @@ int32_t RunReader(ReaderFn reader, const char* name, BMPImage* image);
 void RunRotator(RotatorFn rotator, BMPImage* source, BMPImage* destination, int32_t angle);
 int32_t RunWriter(WriterFn writer, const char* name, BMPImage* image);
 
-// Live only while a call runs; this is what makes the export non-reentrant.
+// Live only while a call runs, which holds the call lock.
 extern BMPImage* SourceImage;
 extern BMPImage* RotatedImage;
 

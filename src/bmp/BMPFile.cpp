@@ -44,17 +44,17 @@ void ReadRows(PlatformFile* file, BMPImage& image) {
     }
 }
 
-bool WriteRows(PlatformFile* file, const BMPImage& image) {
+bool WriteRows(PlatformOutput& output, const BMPImage& image) {
     const size_t rowBytes = 3u * static_cast<size_t>(image.width);
     const uint32_t pad = RowPad(image.width);
     if (pad == 0) {
         const size_t all = rowBytes * image.height;
-        return PlatformWrite(image.pixels, 1, all, file) == all;
+        return PlatformOutputWrite(output, image.pixels, all) == all;
     }
     static const uint8_t zeros[3] = {0, 0, 0};
     for (uint32_t y = 0; y < image.height; ++y) {
-        if (PlatformWrite(PixelAt(image, 0, y), 1, rowBytes, file) != rowBytes) return false;
-        if (PlatformWrite(zeros, 1, pad, file) != pad) return false;
+        if (PlatformOutputWrite(output, PixelAt(image, 0, y), rowBytes) != rowBytes) return false;
+        if (PlatformOutputWrite(output, zeros, pad) != pad) return false;
     }
     return true;
 }
@@ -159,7 +159,6 @@ int32_t WriteBMP(const char* fileName, BMPImage* image) {
     // be the very picture just read, as it was.
     PlatformOutput output;
     if (!PlatformBeginOutput(fileName, output)) return WriteOpenFailed;
-    PlatformFile* file = output.file;
 
     const uint32_t pad = RowPad(image->width);
     BMPHeader header;
@@ -167,9 +166,9 @@ int32_t WriteBMP(const char* fileName, BMPImage* image) {
     uint8_t block[kBMPHeaderBytes];
     EncodeBMPHeader(header, block);
 
-    bool ok = PlatformWrite(block, sizeof block, 1, file) == 1;
-    if (ok && HasPixels(*image)) ok = WriteRows(file, *image);
-    ok = PlatformFlush(file) && ok;
+    bool ok = PlatformOutputWrite(output, block, sizeof block) == sizeof block;
+    if (ok && HasPixels(*image)) ok = WriteRows(output, *image);
+    ok = PlatformFlush(output.file) && ok;
     return PlatformEndOutput(output, ok) ? WriteOk : WriteOpenFailed;
 }
 

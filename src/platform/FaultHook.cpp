@@ -58,7 +58,8 @@ PlatformTally PlatformCount() { return PlatformTally{hook.operations, hook.block
 const char* PlatformOpName(PlatformOp op) {
     static const char* const names[OpKinds] = {"alloc",  "open",   "read", "write",    "seek",
                                                "flush",  "sync",   "close", "rename",  "remove",
-                                               "stat",   "readlink", "random", "chmod", "convert"};
+                                               "stat",   "readlink", "random", "chmod", "convert",
+                                               "link",   "writeback"};
     return op >= 0 && op < OpKinds ? names[op] : "?";
 }
 

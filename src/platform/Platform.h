@@ -30,10 +30,14 @@ bool PlatformClose(PlatformFile* file);  // false if buffered data was lost
 // A new file put in place of `name` without ever leaving it half written.
 //
 // Where `name` (after following symbolic links) is a regular file or does not
-// exist, the stream goes to a temporary file created exclusively, under an
-// unpredictable name, in the same folder; PlatformEndOutput syncs it and
+// exist, the stream goes to a temporary file in the same folder: on Linux an
+// unnamed one (O_TMPFILE), which a killed process cannot leave behind;
+// elsewhere, or where the file system has none, one created exclusively
+// under an unpredictable name. PlatformEndOutput names it (if unnamed) and
 // renames it over the target only when the caller says every byte went down,
-// and removes it otherwise, so a failure leaves the target as it was. The
+// and removes it otherwise, so a failure leaves the target as it was. Only a
+// replacement is made durable: synced before the rename, its folder synced
+// after it; a new file replaces nothing a power cut could take. The
 // replacement keeps the target's permission bits (and owner, where the
 // process may set it); a link keeps pointing where it did. Where the target
 // is something else (a device, a pipe) or the folder takes no new file, the
@@ -41,12 +45,24 @@ bool PlatformClose(PlatformFile* file);  // false if buffered data was lost
 struct PlatformOutput {
     PlatformFile* file;
     char target[kPlatformPathBytes];     // the file that gets the picture
-    char temporary[kPlatformPathBytes];  // empty when writing in place
+    char temporary[kPlatformPathBytes];  // empty when writing in place or while unnamed
+    bool unnamed;                        // a temporary with no name yet
+    bool replaces;                       // the target exists: the write must be durable
+    uint64_t written, writtenBack;       // bytes so far; bytes whose write-back has started
 };
 bool PlatformBeginOutput(const char* name, PlatformOutput& output);
+// Writes to the output's stream. For a replacement, write-back of each
+// finished stretch starts while the rest is written, so that the final sync
+// waits only for the tail (Linux; elsewhere the sync at the end does it all).
+size_t PlatformOutputWrite(PlatformOutput& output, const void* from, size_t bytes);
 // Closes the stream and, with a temporary, commits or discards it. True only
 // when `complete` and the picture is now under the target's name.
 bool PlatformEndOutput(PlatformOutput& output, bool complete);
+
+// Held for the whole of a call, so that calls from several threads run one
+// after another. Statically initialised: nothing allocated, no thread made.
+void PlatformLockCall();
+void PlatformUnlockCall();
 
 // One console line on standard output, line feed appended, flushed at once so
 // that it is out before the caller returns.
@@ -65,7 +81,7 @@ bool PlatformWideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize)
 // blocks and files the layer holds, which are 0 between calls.
 enum PlatformOp : int {
     OpAlloc, OpOpen, OpRead, OpWrite, OpSeek, OpFlush, OpSync, OpClose,
-    OpRename, OpRemove, OpStat, OpReadLink, OpRandom, OpChmod, OpConvert, OpKinds
+    OpRename, OpRemove, OpStat, OpReadLink, OpRandom, OpChmod, OpConvert, OpLink, OpWriteBack, OpKinds
 };
 struct PlatformTally {
     uint64_t operations;  // since the last PlatformFailAt

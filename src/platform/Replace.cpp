@@ -1,5 +1,6 @@
 #include "platform/Replace.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -16,6 +17,16 @@ bool CopyPath(char (&to)[kPlatformPathBytes], const char* from) {
     std::memcpy(to, from, n + 1);
     return true;
 }
+
+// Errors that say "no new file in this folder", where writing in place is
+// the fallback; any other failure to create one (no space, no handles) would
+// fail the in-place write too, after emptying the target.
+bool FolderTakesNoFile(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ENOENT || error == ENOTDIR ||
+           error == ENAMETOOLONG;
+}
+
+}  // namespace
 
 // ".vintrel-<16 hex digits>.tmp" beside the target: short enough for any
 // folder that holds the target, and 64 bits nobody can guess.
@@ -39,16 +50,6 @@ bool TemporaryName(PlatformOutput& output) {
     return true;
 }
 
-// Errors that say "no new file in this folder", where writing in place is
-// the fallback; any other failure to create one (no space, no handles) would
-// fail the in-place write too, after emptying the target.
-bool FolderTakesNoFile(int error) {
-    return error == EACCES || error == EPERM || error == EROFS || error == ENOENT || error == ENOTDIR ||
-           error == ENAMETOOLONG;
-}
-
-}  // namespace
-
 size_t FolderLength(const char* path) {
     size_t keep = 0;
     for (size_t i = 0; path[i] != '\0'; ++i)
@@ -57,7 +58,12 @@ size_t FolderLength(const char* path) {
 }
 
 int CreateUnderFreshName(PlatformOutput& output, TemporaryOutcome& otherwise) {
-    int fd = -1;
+    int fd = OpenUnnamed(output);
+    output.unnamed = fd >= 0;
+    if (fd < 0 && !NoUnnamedFiles(errno)) {
+        otherwise = FolderTakesNoFile(errno) ? TemporaryOutcome::InPlace : TemporaryOutcome::Failed;
+        return -1;
+    }
     for (int attempt = 0; fd < 0; ++attempt) {
         otherwise = TemporaryOutcome::InPlace;
         if (attempt == 16 || !TemporaryName(output)) return -1;
@@ -80,7 +86,8 @@ TemporaryOutcome StreamOnTemporary(PlatformOutput& output, int fd) {
 TemporaryOutcome DiscardTemporary(PlatformOutput& output, int fd, TemporaryOutcome outcome) {
     CloseDescriptor(fd);
     FileClosed();
-    RemoveFile(output.temporary);
+    if (!output.unnamed) RemoveFile(output.temporary);
+    output.unnamed = false;
     return outcome;
 }
 
@@ -91,6 +98,8 @@ using replace::TemporaryOutcome;
 bool PlatformBeginOutput(const char* name, PlatformOutput& output) {
     output.file = nullptr;
     output.target[0] = output.temporary[0] = '\0';
+    output.unnamed = output.replaces = false;
+    output.written = output.writtenBack = 0;
     if (name == nullptr || name[0] == '\0') return false;
     if (replace::CopyPath(output.target, name)) {
         const TemporaryOutcome outcome = replace::CreateTemporary(output);
@@ -101,20 +110,43 @@ bool PlatformBeginOutput(const char* name, PlatformOutput& output) {
         }
     }
     output.temporary[0] = '\0';
+    output.replaces = false;
     output.file = PlatformOpen(name, "wb");
     return output.file != nullptr;
+}
+
+size_t PlatformOutputWrite(PlatformOutput& output, const void* from, size_t bytes) {
+    // Stretches of a few MiB keep the device busy without a system call per row.
+    constexpr uint64_t kStretch = uint64_t{4} << 20;
+    const bool writesBack = output.replaces && (output.unnamed || output.temporary[0] != '\0');
+    size_t done = 0;
+    while (done < bytes) {
+        size_t step = bytes - done;
+        if (writesBack) step = static_cast<size_t>(std::min<uint64_t>(step, kStretch - output.written % kStretch));
+        const size_t put = PlatformWrite(static_cast<const uint8_t*>(from) + done, 1, step, output.file);
+        done += put;
+        output.written += put;
+        if (put != step) break;
+        if (writesBack && output.written % kStretch == 0 && !replace::StartWriteBack(output)) break;
+    }
+    return done;
 }
 
 bool PlatformEndOutput(PlatformOutput& output, bool complete) {
     if (output.file == nullptr) return false;
     PlatformFile* file = output.file;
     output.file = nullptr;
-    if (output.temporary[0] == '\0') return PlatformClose(file) && complete;
-    bool ok = complete && replace::SyncFile(file);
+    if (output.temporary[0] == '\0' && !output.unnamed) return PlatformClose(file) && complete;
+    // A new output is not synced: losing it in a power cut loses nothing
+    // the input cannot give again. A replacement may be the only copy.
+    bool ok = complete && (!output.replaces || replace::SyncFile(file));
+    if (output.unnamed) ok = ok && replace::LinkTemporary(output, file);
     ok = PlatformClose(file) && ok;
-    ok = ok && replace::RenameOver(output.temporary, output.target);
-    if (!ok) replace::RemoveFile(output.temporary);
+    ok = ok && replace::RenameOver(output);
+    if (!ok && output.temporary[0] != '\0') replace::RemoveFile(output.temporary);
+    if (ok && output.replaces) replace::SyncFolder(output.target);
     output.temporary[0] = '\0';
+    output.unnamed = false;
     return ok;
 }
 

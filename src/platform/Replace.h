@@ -15,8 +15,11 @@ enum class TemporaryOutcome { Created, InPlace, Failed };
 
 // The folder part of `path`, with its separator: its length.
 size_t FolderLength(const char* path);
-// A new file beside output.target under an unpredictable name, created
-// exclusively: its descriptor, or -1 with `otherwise` saying what to do.
+// A fresh unpredictable name beside output.target, in output.temporary.
+bool TemporaryName(PlatformOutput& output);
+// A new file beside output.target: unnamed where the system has such files
+// (output.unnamed), else under an unpredictable name, created exclusively.
+// Its descriptor, or -1 with `otherwise` saying what to do.
 int CreateUnderFreshName(PlatformOutput& output, TemporaryOutcome& otherwise);
 // The stream on the new file `fd`; Created, or Failed with it removed.
 TemporaryOutcome StreamOnTemporary(PlatformOutput& output, int fd);
@@ -37,7 +40,19 @@ void CloseDescriptor(int fd);
 bool RemoveFile(const char* name);
 // Everything written is on the storage before the rename.
 bool SyncFile(PlatformFile* file);
-bool RenameOver(const char* from, const char* to);
+bool RenameOver(const PlatformOutput& output);
+// A file with no name in the target's folder, which a killed process cannot
+// leave behind: its descriptor, or -1 with errno, where NoUnnamedFiles(errno)
+// says the system or the file system has none.
+int OpenUnnamed(const PlatformOutput& output);
+bool NoUnnamedFiles(int error);
+// Names the complete unnamed file freshly beside the target, for the rename.
+bool LinkTemporary(PlatformOutput& output, PlatformFile* file);
+// Makes a rename in `path`'s folder durable. The picture is in place by
+// then, so a failure here is no failed write and is not reported.
+void SyncFolder(const char* path);
+// Starts the device writing what the stream holds so far, without waiting.
+bool StartWriteBack(PlatformOutput& output);
 
 }  // namespace replace
 }  // namespace vintrel

@@ -11,6 +11,9 @@
 
 #if defined(_WIN32)
 #include <process.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace testing_support {
@@ -202,6 +205,17 @@ std::u16string U16(const std::string& utf8) {
         i += size_t(n);
     }
     return out;
+}
+
+bool TakesUnnamedFiles(const std::string& folder) {
+#if defined(O_TMPFILE)
+    const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY, 0600);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
+#else
+    (void)folder;
+    return false;
+#endif
 }
 
 TempDir::TempDir() {

@@ -56,6 +56,9 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool FileExists(const std::string& path);
 
+// Whether `folder` can hold a file with no name (Linux's O_TMPFILE).
+bool TakesUnnamedFiles(const std::string& folder);
+
 // UTF-8 to UTF-16 for building names.
 std::u16string U16(const std::string& utf8);
 

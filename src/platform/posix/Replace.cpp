@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/FaultHook.h"
@@ -54,6 +55,7 @@ TemporaryOutcome CreateTemporary(PlatformOutput& output) {
     // in-place open refuses it, as it always did.
     if (kind == Kind::Regular && (Fails(OpStat) || faccessat(AT_FDCWD, output.target, W_OK, AT_EACCESS) != 0))
         return TemporaryOutcome::InPlace;
+    output.replaces = kind == Kind::Regular;
     TemporaryOutcome otherwise;
     const int fd = CreateUnderFreshName(output, otherwise);
     if (fd < 0) return otherwise;
@@ -75,7 +77,81 @@ bool RemoveFile(const char* name) { return !Fails(OpRemove) && unlink(name) == 0
 
 bool SyncFile(PlatformFile* file) { return !Fails(OpSync) && std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
-bool RenameOver(const char* from, const char* to) { return !Fails(OpRename) && std::rename(from, to) == 0; }
+bool RenameOver(const PlatformOutput& output) {
+    return !Fails(OpRename) && std::rename(output.temporary, output.target) == 0;
+}
+
+namespace {
+
+// The folder that holds `path`, as a name open() takes.
+void FolderOf(const char* path, char (&folder)[kPlatformPathBytes]) {
+    const size_t keep = FolderLength(path);
+    if (keep == 0) {
+        std::memcpy(folder, ".", 2);
+        return;
+    }
+    std::memcpy(folder, path, keep);
+    folder[keep] = '\0';
+}
+
+}  // namespace
+
+int OpenUnnamed(const PlatformOutput& output) {
+#if defined(O_TMPFILE)
+    char folder[kPlatformPathBytes];
+    FolderOf(output.target, folder);
+    // 0666 under the umask, as for a named one.
+    return Fails(OpOpen) ? -1 : open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#else
+    (void)output;
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
+
+bool NoUnnamedFiles(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
+
+bool LinkTemporary(PlatformOutput& output, PlatformFile* file) {
+#if defined(O_TMPFILE)
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fileno(file));
+    for (int attempt = 0; attempt < 16 && TemporaryName(output); ++attempt) {
+        if (Fails(OpLink)) break;
+        if (linkat(AT_FDCWD, self, AT_FDCWD, output.temporary, AT_SYMLINK_FOLLOW) == 0) return true;
+        // Without /proc, the direct way (which may need privileges).
+        if (errno == ENOENT && linkat(fileno(file), "", AT_FDCWD, output.temporary, AT_EMPTY_PATH) == 0) return true;
+        if (errno != EEXIST) break;
+    }
+#else
+    (void)file;
+#endif
+    output.temporary[0] = '\0';
+    return false;
+}
+
+void SyncFolder(const char* path) {
+    char folder[kPlatformPathBytes];
+    FolderOf(path, folder);
+    const int fd = Fails(OpOpen) ? -1 : open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    FileOpened();
+    if (!Fails(OpSync)) fsync(fd);
+    Fails(OpClose);
+    close(fd);
+    FileClosed();
+}
+
+bool StartWriteBack(PlatformOutput& output) {
+    if (!PlatformFlush(output.file)) return false;
+#if defined(SYNC_FILE_RANGE_WRITE)
+    if (Fails(OpWriteBack) ||
+        sync_file_range(fileno(output.file), static_cast<off_t>(output.writtenBack),
+                        static_cast<off_t>(output.written - output.writtenBack), SYNC_FILE_RANGE_WRITE) != 0)
+        return false;
+#endif
+    output.writtenBack = output.written;
+    return true;
+}
 
 }  // namespace replace
 }  // namespace vintrel

@@ -1,5 +1,5 @@
 // Windows: links are not followed (MoveFileEx replaces the name itself); the
-// rename writes through before it returns.
+// rename of a replacement writes through before it returns.
 #include "platform/Replace.h"
 
 #include <fcntl.h>
@@ -21,6 +21,8 @@ TemporaryOutcome CreateTemporary(PlatformOutput& output) {
         if (errno != ENOENT) return TemporaryOutcome::InPlace;
     } else if ((info.st_mode & _S_IFMT) != _S_IFREG || (info.st_mode & _S_IWRITE) == 0) {
         return TemporaryOutcome::InPlace;  // a device, or a read-only file the in-place open refuses as it always did
+    } else {
+        output.replaces = true;
     }
     TemporaryOutcome otherwise;
     const int fd = CreateUnderFreshName(output, otherwise);
@@ -56,9 +58,22 @@ bool SyncFile(PlatformFile* file) {
     return !Fails(OpSync) && std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
 }
 
-bool RenameOver(const char* from, const char* to) {
-    return !Fails(OpRename) && MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+bool RenameOver(const PlatformOutput& output) {
+    const DWORD durable = output.replaces ? MOVEFILE_WRITE_THROUGH : 0;
+    return !Fails(OpRename) &&
+           MoveFileExA(output.temporary, output.target, MOVEFILE_REPLACE_EXISTING | durable) != 0;
 }
+
+// Temporaries always have a name here, and the rename of a replacement
+// writes through, folder included.
+int OpenUnnamed(const PlatformOutput&) {
+    errno = EOPNOTSUPP;
+    return -1;
+}
+bool NoUnnamedFiles(int) { return true; }
+bool LinkTemporary(PlatformOutput&, PlatformFile*) { return false; }
+void SyncFolder(const char*) {}
+bool StartWriteBack(PlatformOutput&) { return true; }
 
 }  // namespace replace
 }  // namespace vintrel
