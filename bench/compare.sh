@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Whole job against Pillow, ImageMagick and the I/O floor, and the rotation
-# stage against the plain loop, and the batch form against a shell loop and
-# mogrify: installs what it needs from Debian, builds the
-# release preset, then runs bench/compare.py (its options: --runs, --size,
-# --angle, --dir, --no-stage, --no-batch, --batch-only, --batch-count,
-# --batch-size, --batch-runs).
+# Whole job against Pillow, ImageMagick, OpenCV, the I/O floor and the
+# durable floor, and the rotation stage against the plain loop: installs what
+# it needs from Debian, builds the release preset, then runs bench/compare.py
+# (its options: --runs, --size, --angle, --dir, --svg, --no-stage).
 #
-#   bench/compare.sh               # about four minutes on 2 cores
-#   bench/compare.sh --batch-only  # the batch form alone
+#   bench/compare.sh                  # on the disk, in a folder under /var/tmp
+#   bench/compare.sh --dir /dev/shm   # on tmpfs
+#   bench/compare.sh --batch-only     # the batch form (always on tmpfs) alone
+# The batch form against a shell loop and mogrify: --no-batch, --batch-only,
+# --batch-count, --batch-size, --batch-runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 missing=()
 /usr/bin/python3 -c 'import PIL' 2>/dev/null || missing+=(python3-pil)
-command -v convert >/dev/null && command -v mogrify >/dev/null || missing+=(imagemagick)
+/usr/bin/python3 -c 'import cv2' 2>/dev/null || missing+=(python3-opencv)
+[ -x /usr/bin/convert ] || missing+=(imagemagick)
+command -v mogrify >/dev/null || missing+=(imagemagick)
 [ -x /usr/bin/time ] || missing+=(time)
 pkg-config --exists benchmark 2>/dev/null || [ -e /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
 if [ ${#missing[@]} -gt 0 ]; then
