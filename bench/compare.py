@@ -89,7 +89,9 @@ def canvas_of(bmp):
 
 def filesystem(path):
     found = subprocess.run(["findmnt", "-n", "-o", "FSTYPE", "-T", path], capture_output=True, text=True)
-    return found.stdout.strip() or "?"
+    # A folder mounted over twice is listed twice, the one in force last.
+    lines = found.stdout.split()
+    return lines[-1] if lines else "?"
 
 
 def machine():
