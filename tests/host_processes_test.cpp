@@ -113,16 +113,13 @@ TEST_F(Processes, AKilledWriterLeavesTheOldOrTheNewPictureAndNothingElse) {
 
 // Under any limit the program either starts and ends in one of its defined
 // outcomes, or cannot be loaded at all (the system's loader says so).
-// Disabled until the host program no longer aborts when its own allocations
-// fail (near 5.6 MiB it ends in "terminate called without an active
-// exception", signal 6).
-TEST_F(Processes, DISABLED_RealMemoryLimitsEndInADefinedOutcome) {
+TEST_F(Processes, RealMemoryLimitsEndInADefinedOutcome) {
     if (kSanitized || !std::string(VINTREL_HOST_EMULATOR).empty())
         GTEST_SKIP() << "sanitizers and emulators reserve more address space than any limit here";
     const std::vector<uint8_t> turned = Written(ReferenceRotate(picture, 30));
     const std::string read = "File has been read successfully.\n";
     std::set<std::string> seen;
-    for (uint64_t kib = 4096; kib <= 384 * 1024; kib += kib < 8192 ? 256 : kib / 2) {
+    for (uint64_t kib = 4096; kib <= 384 * 1024; kib += kib < 8192 ? 32 : kib / 2) {
         const std::string limit = "prlimit --as=" + std::to_string(kib << 10) + " ";
         const std::string where = std::to_string(kib) + " KiB";
         const int status = Wait(Start(Quote(input) + " " + Quote(output) + " 30 >" + Quote(dir.File("o")) + " 2>" +

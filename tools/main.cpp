@@ -2,6 +2,7 @@
 // the way an application does, by file name at run time, and resolves the
 // export by name. One picture (INPUT OUTPUT ANGLE) or many (-a ANGLE -d DIR).
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <new>
 
@@ -75,10 +76,19 @@ int Run(const std::vector<Text>& args) {
     return RunSingle(args);
 }
 
+// Out of memory ends the program at once with its own status. Throwing
+// std::bad_alloc is no way out: with the address space this short, the
+// runtime may have no room for the exception itself, and then it aborts.
+[[noreturn]] void OutOfMemory() {
+    std::fputs("bmprotate2: out of memory\n", stderr);
+    std::_Exit(ExitSoftware);
+}
+
 // Whatever runs out, the program answers with a status of its own, never a
 // signal: nothing thrown leaves main.
 template <typename Char>
 int Main(int argc, Char** argv) {
+    std::set_new_handler(OutOfMemory);
     try {
         std::vector<Text> args(argv, argv + argc);
         return Run(args);
