@@ -1,21 +1,4 @@
-# 64-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-x86-64). Everything is
-# linked statically, so the programs and the DLL need only Windows' own DLLs.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-x86-64).
+set(VINTREL_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
-
-set(_triple x86_64-w64-mingw32)
-# The POSIX thread model: its C++ library has std::mutex, which GoogleTest
-# needs; winpthread is linked in statically like the rest.
-set(CMAKE_C_COMPILER ${_triple}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${_triple}-g++-posix)
-set(CMAKE_RC_COMPILER ${_triple}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# No link time in the PE header: the same sources give the same bytes.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
+include(${CMAKE_CURRENT_LIST_DIR}/MinGW.cmake)
