@@ -16,6 +16,12 @@ std::string HostProgram();
 extern const char kProgramName[];
 // A cross build's program runs under the build's emulator ("" for none).
 extern const char kEmulator[];
+// Sanitizers reserve more address space than a memory limit leaves.
+#if defined(VINTREL_SANITIZED)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
 
 // The program run in `dir` with `args` (quoted as the shell wants them).
 HostRun Host(const testing_support::TempDir& dir, const std::string& args,

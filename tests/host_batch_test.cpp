@@ -22,12 +22,6 @@ using namespace host_testing;
 
 namespace {
 
-#if defined(VINTREL_SANITIZED)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // Many sizes, names beyond ASCII, and every kind of failure, in one batch:
 // each written picture against the plain loop, every failure's line, the
 // summary, and the status of the first failure in the order given.

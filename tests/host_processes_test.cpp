@@ -8,7 +8,7 @@
 #include <set>
 #include <thread>
 
-#include "support/TestSupport.h"
+#include "HostRun.h"
 
 #if !defined(_WIN32)
 #include <signal.h>
@@ -22,18 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#ifndef VINTREL_HOST_EMULATOR
-#define VINTREL_HOST_EMULATOR ""
-#endif
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
-
 pid_t Shell(const std::string& command) {
     const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
     pid_t pid = -1;
@@ -44,7 +32,7 @@ pid_t Shell(const std::string& command) {
 std::string Quote(const std::string& path) { return "\"" + path + "\""; }
 
 // Under the build's emulator, if any.
-std::string Host() { return std::string(VINTREL_HOST_EMULATOR) + " " + Quote(VINTREL_HOST); }
+std::string Host() { return std::string(host_testing::kEmulator) + " " + Quote(host_testing::HostProgram()); }
 
 // The shell replaces itself with the program, so the process id is the
 // program's own.
@@ -114,7 +102,7 @@ TEST_F(Processes, AKilledWriterLeavesTheOldOrTheNewPictureAndNothingElse) {
 // Under any limit the program either starts and ends in one of its defined
 // outcomes, or cannot be loaded at all (the system's loader says so).
 TEST_F(Processes, RealMemoryLimitsEndInADefinedOutcome) {
-    if (kSanitized || !std::string(VINTREL_HOST_EMULATOR).empty())
+    if (host_testing::kSanitized || !std::string(host_testing::kEmulator).empty())
         GTEST_SKIP() << "sanitizers and emulators reserve more address space than any limit here";
     const std::vector<uint8_t> turned = Written(ReferenceRotate(picture, 30));
     const std::string read = "File has been read successfully.\n";
