@@ -2,16 +2,25 @@
 //
 // Near 90 and 270 degrees the eight rows of a canvas column mostly read one
 // run of eight neighbouring source pixels. Where every column of an 8x8
-// block does (its offsets, computed as always, say so), the kernel reads the
-// block as eight 24-byte runs and turns it in registers instead of copying
-// pixel by pixel; the bytes are the same either way.
+// block does, the kernel reads the block as eight 24-byte runs and turns it
+// in registers instead of copying pixel by pixel; the bytes are the same
+// either way.
+//
+// Whether it does needs only the block's edges, not its 64 pixels: x and y
+// are each monotone in the column and in the row (every operation of the
+// formula rounds monotonically, and truncation is monotone), so a truncated
+// x that is the same at a row's first and last column is the same all along
+// it, and likewise y down a column. The block reads runs when, in every row,
+// x is the same at both ends and one more (or one less) than the row above,
+// and, in every column, y is the same at the top and the bottom.
 //
 // A kernel K supplies:
-//   Offsets                 eight source offsets of one block row
-//   Offsets8(run, src, k)   those of columns k to k + 7
-//   FirstLane, Splat, Add, Differ (xor), Either (or), IsZero
+//   Offsets                 eight source offsets
+//   Offsets8(run, src, k)   those of columns k to k + 7 of a run
+//   ReadsRuns(b, src, row0, k, low, step)  the test above; on success each
+//                           column's run start and +3 or -3 per row
 //   Copy8(out, src, offsets, exact)      eight pixels one by one
-//   Turn8(b, src, row0, k, offsets, step, exact)  the block from its runs
+//   Turn8(b, src, row0, k, low, step, exact)  the block from its runs
 //   Row(run, src)           a whole run, for what no block covers
 // Internal linkage throughout (see Runs.h).
 #pragma once
@@ -22,29 +31,16 @@ namespace vintrel {
 namespace fast {
 namespace {
 
-// True when column l of the block reads offset[0][l] + q * step for row q,
-// with step +3 (the run in row order) or -3 (backwards).
-template <typename K>
-inline bool ColumnsReadRuns(const typename K::Offsets (&offset)[8], int32_t& step) {
-    step = static_cast<int32_t>(K::FirstLane(offset[1]) - K::FirstLane(offset[0]));
-    if (step != 3 && step != -3) return false;
-    const typename K::Offsets by = K::Splat(step);
-    typename K::Offsets next = offset[0], wrong = K::Splat(0);
-    for (int q = 1; q < 8; ++q) {
-        next = K::Add(next, by);
-        wrong = K::Either(wrong, K::Differ(next, offset[q]));
-    }
-    return K::IsZero(wrong);
-}
-
 // Rows row0 to row0 + 7, columns k to k + 7.
 template <typename K>
 inline void Block8(const RunBlock& b, const Source& src, uint32_t row0, uint32_t k, bool exact) {
-    typename K::Offsets offset[8];
-    for (uint32_t q = 0; q < 8; ++q) offset[q] = K::Offsets8(RowOf(b, row0 + q), src, k);
+    typename K::Offsets low;
     int32_t step = 0;
-    if (ColumnsReadRuns<K>(offset, step)) return K::Turn8(b, src, row0, k, offset, step, exact);
-    for (uint32_t q = 0; q < 8; ++q) K::Copy8(RowOf(b, row0 + q).out + 3u * k, src, offset[q], exact);
+    if (K::ReadsRuns(b, src, row0, k, low, step)) return K::Turn8(b, src, row0, k, low, step, exact);
+    for (uint32_t q = 0; q < 8; ++q) {
+        const PixelRun row = RowOf(b, row0 + q);
+        K::Copy8(row.out + 3u * k, src, K::Offsets8(row, src, k), exact);
+    }
 }
 
 // Whole 8x8 blocks where the block has them, its rows one by one elsewhere.

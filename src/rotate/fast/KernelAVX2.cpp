@@ -59,12 +59,42 @@ struct AVX2 {
         return _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(static_cast<int32_t>(src.stride))), cols);
     }
 
-    static uint32_t FirstLane(Offsets v) { return static_cast<uint32_t>(_mm256_cvtsi256_si32(v)); }
-    static Offsets Splat(int32_t v) { return _mm256_set1_epi32(v); }
-    static Offsets Add(Offsets a, Offsets b) { return _mm256_add_epi32(a, b); }
-    static Offsets Differ(Offsets a, Offsets b) { return _mm256_xor_si256(a, b); }
-    static Offsets Either(Offsets a, Offsets b) { return _mm256_or_si256(a, b); }
-    static bool IsZero(Offsets v) { return _mm256_testz_si256(v, v) != 0; }
+    static bool ReadsRuns(const RunBlock& b, const Source& src, uint32_t row0, uint32_t k, Offsets& low,
+                          int32_t& step) {
+        const PixelRun& r = b.first;
+        const __m256d halfW = _mm256_set1_pd(r.halfW), halfH = _mm256_set1_pd(r.halfH);
+        // x of the block's first and last columns in each of its rows.
+        const __m256d ys0 = _mm256_loadu_pd(b.ys + row0), ys1 = _mm256_loadu_pd(b.ys + row0 + 4);
+        const auto x = [&](double xc) {
+            const __m256d at = _mm256_set1_pd(xc);
+            return _mm256_set_m128i(_mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(at, ys1), halfW)),
+                                    _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(at, ys0), halfW)));
+        };
+        // y of its first and last rows in each of its columns.
+        const __m256d xs0 = _mm256_loadu_pd(r.xs + k), xs1 = _mm256_loadu_pd(r.xs + k + 4);
+        const auto y = [&](double yc) {
+            const __m256d at = _mm256_set1_pd(yc);
+            return _mm256_set_m128i(_mm256_cvttpd_epi32(_mm256_add_pd(_mm256_add_pd(at, xs1), halfH)),
+                                    _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_add_pd(at, xs0), halfH)));
+        };
+        const __m256i first = x(r.xc[k]), last = x(r.xc[k + 7]);
+        const __m256i top = y(b.yc[row0]), bottom = y(b.yc[row0 + 7]);
+        const int32_t x0 = _mm256_cvtsi256_si32(first);
+        const int32_t by = _mm256_extract_epi32(first, 1) - x0;
+        if (by != 1 && by != -1) return false;
+        const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        const __m256i stepped = by > 0 ? _mm256_add_epi32(_mm256_set1_epi32(x0), lanes)
+                                       : _mm256_sub_epi32(_mm256_set1_epi32(x0), lanes);
+        const __m256i wrong = _mm256_or_si256(_mm256_or_si256(_mm256_xor_si256(first, last),
+                                                              _mm256_xor_si256(first, stepped)),
+                                              _mm256_xor_si256(top, bottom));
+        if (!_mm256_testz_si256(wrong, wrong)) return false;
+        step = 3 * by;
+        const int32_t lowX = by > 0 ? x0 : x0 - 7;
+        low = _mm256_add_epi32(_mm256_mullo_epi32(top, _mm256_set1_epi32(static_cast<int32_t>(src.stride))),
+                               _mm256_set1_epi32(3 * lowX));
+        return true;
+    }
 
     // One 4-byte load and store per pixel: faster than a vector gather on the
     // processors measured.
@@ -75,16 +105,16 @@ struct AVX2 {
         PutPixels<8>(out, src, at, exact);
     }
 
-    static void Turn8(const RunBlock& b, const Source& src, uint32_t row0, uint32_t k, const Offsets (&offset)[8],
-                      int32_t step, bool exact) {
+    static void Turn8(const RunBlock& b, const Source& src, uint32_t row0, uint32_t k, Offsets runs, int32_t step,
+                      bool exact) {
         // Column l's pixels lie at low[l], low[l] + 3, ... low[l] + 21.
         alignas(32) uint32_t low[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(low), step > 0 ? offset[0] : offset[7]);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(low), runs);
         const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
                                                 4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1);
         // The next strip's runs, ahead as Copy8's are: both ends of each.
-        Prefetch8(src, offset[0]);
-        Prefetch8(src, offset[7]);
+        Prefetch8(src, runs);
+        Prefetch8(src, _mm256_add_epi32(runs, _mm256_set1_epi32(21)));
         __m256i v[8];
         for (int l = 0; l < 8; ++l) {
             // Exactly the run's 24 bytes: two 16-byte loads 8 bytes apart.

@@ -53,21 +53,46 @@ struct NEON {
         return Offsets{{Offsets4(r, src, k), Offsets4(r, src, k + 4)}};
     }
 
-    static uint32_t FirstLane(const Offsets& v) { return vgetq_lane_u32(v.val[0], 0); }
-    static Offsets Splat(int32_t v) {
-        const uint32x4_t all = vdupq_n_u32(static_cast<uint32_t>(v));
-        return Offsets{{all, all}};
+    static bool ReadsRuns(const RunBlock& b, const Source& src, uint32_t row0, uint32_t k, Offsets& low,
+                          int32_t& step) {
+        const PixelRun& r = b.first;
+        const float64x2_t halfW = vdupq_n_f64(r.halfW), halfH = vdupq_n_f64(r.halfH);
+        const auto pair = [](float64x2_t v0, float64x2_t v1) {
+            return vcombine_s32(vmovn_s64(vcvtq_s64_f64(v0)), vmovn_s64(vcvtq_s64_f64(v1)));
+        };
+        // x of the block's first or last column in rows q to q + 3.
+        const auto x = [&](double xc, uint32_t q) {
+            const float64x2_t at = vdupq_n_f64(xc);
+            return pair(vaddq_f64(vsubq_f64(at, vld1q_f64(b.ys + row0 + q)), halfW),
+                        vaddq_f64(vsubq_f64(at, vld1q_f64(b.ys + row0 + q + 2)), halfW));
+        };
+        // y of its first or last row in columns l to l + 3.
+        const auto y = [&](double yc, uint32_t l) {
+            const float64x2_t at = vdupq_n_f64(yc);
+            return pair(vaddq_f64(vaddq_f64(at, vld1q_f64(r.xs + k + l)), halfH),
+                        vaddq_f64(vaddq_f64(at, vld1q_f64(r.xs + k + l + 2)), halfH));
+        };
+        const int32x4_t first[2] = {x(r.xc[k], 0), x(r.xc[k], 4)};
+        const int32x4_t top[2] = {y(b.yc[row0], 0), y(b.yc[row0], 4)};
+        const int32_t x0 = vgetq_lane_s32(first[0], 0);
+        const int32_t by = vgetq_lane_s32(first[0], 1) - x0;
+        if (by != 1 && by != -1) return false;
+        const int32x4_t lanes = {0, 1, 2, 3}, four = vdupq_n_s32(4);
+        uint32x4_t wrong = vdupq_n_u32(0);
+        for (uint32_t h = 0; h < 2; ++h) {
+            const int32x4_t ahead = h == 0 ? lanes : vaddq_s32(lanes, four);
+            const int32x4_t stepped = by > 0 ? vaddq_s32(vdupq_n_s32(x0), ahead) : vsubq_s32(vdupq_n_s32(x0), ahead);
+            wrong = vorrq_u32(wrong, vreinterpretq_u32_s32(veorq_s32(first[h], x(r.xc[k + 7], 4 * h))));
+            wrong = vorrq_u32(wrong, vreinterpretq_u32_s32(veorq_s32(first[h], stepped)));
+            wrong = vorrq_u32(wrong, vreinterpretq_u32_s32(veorq_s32(top[h], y(b.yc[row0 + 7], 4 * h))));
+        }
+        if (vmaxvq_u32(wrong) != 0) return false;
+        step = 3 * by;
+        const uint32x4_t lowX = vdupq_n_u32(static_cast<uint32_t>(3 * (by > 0 ? x0 : x0 - 7)));
+        low = Offsets{{vmlaq_n_u32(lowX, vreinterpretq_u32_s32(top[0]), src.stride),
+                       vmlaq_n_u32(lowX, vreinterpretq_u32_s32(top[1]), src.stride)}};
+        return true;
     }
-    static Offsets Add(const Offsets& a, const Offsets& b) {
-        return Offsets{{vaddq_u32(a.val[0], b.val[0]), vaddq_u32(a.val[1], b.val[1])}};
-    }
-    static Offsets Differ(const Offsets& a, const Offsets& b) {
-        return Offsets{{veorq_u32(a.val[0], b.val[0]), veorq_u32(a.val[1], b.val[1])}};
-    }
-    static Offsets Either(const Offsets& a, const Offsets& b) {
-        return Offsets{{vorrq_u32(a.val[0], b.val[0]), vorrq_u32(a.val[1], b.val[1])}};
-    }
-    static bool IsZero(const Offsets& v) { return vmaxvq_u32(vorrq_u32(v.val[0], v.val[1])) == 0; }
 
     static void Copy8(uint8_t* out, const Source& src, const Offsets& offset, bool exact) {
         uint32_t at[8];
@@ -80,19 +105,16 @@ struct NEON {
     // Each run loaded split into its three bytes, each byte plane transposed,
     // the rows stored interleaved again (exactly 24 bytes: `exact` needs
     // nothing more).
-    static void Turn8(const RunBlock& b, const Source& src, uint32_t row0, uint32_t k, const Offsets (&offset)[8],
+    static void Turn8(const RunBlock& b, const Source& src, uint32_t row0, uint32_t k, const Offsets& runs,
                       int32_t step, bool) {
-        uint32_t first[8], low[8];
-        vst1q_u32(first, offset[0].val[0]);
-        vst1q_u32(first + 4, offset[0].val[1]);
-        const Offsets& lowest = step > 0 ? offset[0] : offset[7];
-        vst1q_u32(low, lowest.val[0]);
-        vst1q_u32(low + 4, lowest.val[1]);
+        uint32_t low[8];
+        vst1q_u32(low, runs.val[0]);
+        vst1q_u32(low + 4, runs.val[1]);
         uint8x8_t plane[3][8];
         for (int l = 0; l < 8; ++l) {
             // The next strip's run, both ends, ahead as the rows' prefetches are.
-            Prefetch(src, first[l]);
-            Prefetch(src, first[l] + static_cast<uint32_t>(7 * step));
+            Prefetch(src, low[l]);
+            Prefetch(src, low[l] + 21u);
             const uint8x8x3_t run = vld3_u8(src.pixels + low[l]);
             for (int c = 0; c < 3; ++c) plane[c][l] = run.val[c];
         }
