@@ -8,13 +8,15 @@
 // canvas row both source coordinates are monotone in the column, so the
 // in-bounds pixels of a row form one run; its ends are found with the
 // formula's own comparisons, and the middle is copied without tests.
-// Near 90 degrees, where a row walks down the source's columns, the canvas
-// is done in small tiles so that the source rows in use stay in cache; the
-// source lines that later rows will need are prefetched. There, with AVX2
-// or NEON, an 8x8 block whose computed offsets say that each of its columns
-// reads eight neighbouring source pixels is read as eight runs and
-// transposed in registers instead of copied pixel by pixel. Tables and state
-// live on the stack (about 33 KiB) for the length of a call.
+// Away from 0 and 180 degrees, where a row walks across the source's rows,
+// the canvas is done in tiles so that the source rows in use stay in cache;
+// the source lines that later rows will need are prefetched. Near 90 and 270
+// degrees, with AVX2 or NEON, an 8x8 block whose edges say that each of its
+// columns reads eight neighbouring source pixels is read as eight runs and
+// transposed in registers instead of copied pixel by pixel. On x86 each tile
+// is made in staging rows and streamed to the canvas past the cache. Tables,
+// staging rows and state live on the stack (about 57 KiB) for the length of
+// a call.
 //
 // Layout (fast/): Tiling.cpp drives, Runs.h is the run model the kernels
 // share, one Kernel<Name>.cpp per instruction set, KernelChoice.cpp picks.

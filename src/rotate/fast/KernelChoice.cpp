@@ -19,20 +19,25 @@ struct Kernel {
     RotateKernel kernel;
     fast::BlockFn run;
     bool (*usable)();
+    const fast::Streaming* streaming;
 };
+
+#if VINTREL_KERNEL_SSE2
+constexpr fast::Streaming kSSE2Streaming{fast::StreamSSE2, fast::FenceSSE2};
+#endif
 
 // Fastest first; the scalar kernel last, everywhere.
 constexpr Kernel kBuilt[] = {
 #if VINTREL_KERNEL_AVX2
-    {RotateKernel::AVX2, fast::RunAVX2, ProcessorHasAVX2},
+    {RotateKernel::AVX2, fast::RunAVX2, ProcessorHasAVX2, &kSSE2Streaming},
 #endif
 #if VINTREL_KERNEL_SSE2
-    {RotateKernel::SSE2, fast::RunSSE2, Always},
+    {RotateKernel::SSE2, fast::RunSSE2, Always, &kSSE2Streaming},
 #endif
 #if VINTREL_KERNEL_NEON
-    {RotateKernel::NEON, fast::RunNEON, Always},
+    {RotateKernel::NEON, fast::RunNEON, Always, nullptr},
 #endif
-    {RotateKernel::Scalar, fast::RunScalar, Always},
+    {RotateKernel::Scalar, fast::RunScalar, Always, nullptr},
 };
 
 const Kernel* Built(RotateKernel kernel) {
@@ -73,6 +78,11 @@ RotateKernel BestKernel() {
 fast::BlockFn fast::BlockFnFor(RotateKernel kernel) {
     const Kernel* k = Built(kernel);
     return k != nullptr ? k->run : RunScalar;
+}
+
+const fast::Streaming* fast::StreamingFor(RotateKernel kernel) {
+    const Kernel* k = Built(kernel);
+    return k != nullptr ? k->streaming : nullptr;
 }
 
 }  // namespace vintrel

@@ -14,8 +14,20 @@ void RunSSE2(const RunBlock& b, const Source& src);
 void RunAVX2(const RunBlock& b, const Source& src);
 void RunNEON(const RunBlock& b, const Source& src);
 
-// The block function of `kernel`, which must be available.
+// Finished canvas bytes copied out past the cache, and the fence that orders
+// those stores before anything the caller does next. Where a kernel has no
+// such stores its tiles are made in place.
+struct Streaming {
+    void (*copy)(uint8_t* to, const uint8_t* from, size_t bytes);
+    void (*fence)();
+};
+void StreamSSE2(uint8_t* to, const uint8_t* from, size_t bytes);
+void FenceSSE2();
+
+// The block function of `kernel`, which must be available, and its streaming
+// (null: none).
 BlockFn BlockFnFor(RotateKernel kernel);
+const Streaming* StreamingFor(RotateKernel kernel);
 
 }  // namespace fast
 }  // namespace vintrel

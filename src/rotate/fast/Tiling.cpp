@@ -43,22 +43,65 @@ void KeepWhere(uint32_t n, Test inside, uint32_t& lo, uint32_t& hi) {
 
 struct TileShape {
     uint32_t columns, rows;  // of a tile
+    // Tiles in the order of their columns rather than their rows: near 90
+    // degrees the tile below reads the same source rows further along,
+    // which the prefetches of the one above have already asked for.
+    bool downColumns;
 };
 
 // A canvas row walks the source along a line whose rows change |s| times
 // per column: near 90 degrees a long row touches a new source row (and page)
-// at every pixel. Short tiles of a few rows keep those source rows in cache
-// while the next canvas rows pass over them.
+// at every pixel. A source line serves some 21|s| canvas rows in turn; short
+// tiles of a few rows keep those lines in cache while the next canvas rows
+// pass over them, where full rows would have evicted them. Near 0 degrees a
+// row reads the source in order and full rows are best.
+constexpr TileShape kWide{kMaxColumns, 1, false}, kSquare{256, 32, false}, kTall{128, 32, true};
 TileShape TileShapeFor(double s) {
     const double sine = s < 0 ? -s : s;
-    return sine > 0.5 ? TileShape{128, 32} : TileShape{kMaxColumns, 1};
+    return sine > 0.95 ? kTall : sine > 0.3 ? kSquare : kWide;
 }
+
+// Staging rows: the largest tile.
+constexpr uint32_t kStagePixels = kWide.columns * kWide.rows > kSquare.columns * kSquare.rows
+                                      ? kWide.columns * kWide.rows
+                                      : kSquare.columns * kSquare.rows;
+static_assert(kTall.columns * kTall.rows <= kStagePixels, "every tile fits the staging rows");
 
 struct TurnSetup {
     const Source* src;
     fast::BlockFn run;
     double halfW, halfH, limitX, limitY;
+    // With streaming, each tile is made in the staging rows, where it stays
+    // in the cache, and then copied out.
+    const fast::Streaming* streaming;
+    uint8_t* stage;
 };
+
+// A tile that some bound crosses: each row's run of pixels inside the
+// picture, white on either side.
+void Edges(const TurnSetup& f, uint8_t* corner, size_t stride, const double* xc, const double* xs, const double* ys,
+           const double* yc, uint32_t n, uint32_t m, bool guarded) {
+    auto x = [&](uint32_t k, uint32_t r) { return (xc[k] - ys[r]) + f.halfW; };
+    auto y = [&](uint32_t k, uint32_t r) { return (yc[r] + xs[k]) + f.halfH; };
+    for (uint32_t r = 0; r < m; ++r) {
+        uint8_t* out = corner + r * stride;
+        // Each of the four bounds holds on a prefix or a suffix of the row:
+        // the run is where all of them hold.
+        uint32_t lo = 0, hi = n;
+        KeepWhere(n, [&](uint32_t k) { return x(k, r) > -1.0; }, lo, hi);
+        KeepWhere(n, [&](uint32_t k) { return x(k, r) < f.limitX; }, lo, hi);
+        KeepWhere(n, [&](uint32_t k) { return y(k, r) > -1.0; }, lo, hi);
+        KeepWhere(n, [&](uint32_t k) { return y(k, r) < f.limitY; }, lo, hi);
+        if (lo >= hi) lo = hi = n;
+        if (lo > 0) std::memset(out, 255, 3u * static_cast<size_t>(lo));
+        if (lo < hi) {
+            const PixelRun run{xc + lo, xs + lo, 0, 0, f.halfW, f.halfH, out + 3u * static_cast<size_t>(lo), hi - lo,
+                               guarded};
+            f.run(RunBlock{run, ys + r, yc + r, stride, 1}, *f.src);
+        }
+        if (hi < n) std::memset(out + 3u * static_cast<size_t>(hi), 255, 3u * static_cast<size_t>(n - hi));
+    }
+}
 
 // Canvas rows [i0, i0 + m) by the table's columns [t0, t0 + n).
 void FillTile(const TurnSetup& f, BMPImage& destination, uint32_t j0, uint32_t i0, const double* xc,
@@ -88,34 +131,19 @@ void FillTile(const TurnSetup& f, BMPImage& destination, uint32_t j0, uint32_t i
     // source's last pixel. Column W - 1 takes every x above W - 2 that passes
     // the bounds (for W = 1 that is all of (-1, 1)), hence the margin of 2.
     const bool guarded = maxX > f.limitX - 2.0 && maxY > f.limitY - 2.0;
-    const size_t stride = 3u * static_cast<size_t>(destination.width);
-    uint8_t* corner = PixelAt(destination, j0, i0);
+    const size_t canvasStride = 3u * static_cast<size_t>(destination.width);
+    uint8_t* const target = PixelAt(destination, j0, i0);
+    const size_t stride = f.streaming != nullptr ? 3u * static_cast<size_t>(n) : canvasStride;
+    uint8_t* const corner = f.streaming != nullptr ? f.stage : target;
     if (allOutside) {
         for (uint32_t r = 0; r < m; ++r) std::memset(corner + r * stride, 255, 3u * static_cast<size_t>(n));
-        return;
-    }
-    if (allInside) {
+    } else if (allInside) {
         f.run(RunBlock{PixelRun{xc, xs, 0, 0, f.halfW, f.halfH, corner, n, guarded}, ys, yc, stride, m}, *f.src);
-        return;
+    } else {
+        Edges(f, corner, stride, xc, xs, ys, yc, n, m, guarded);
     }
-    for (uint32_t r = 0; r < m; ++r) {
-        uint8_t* out = corner + r * stride;
-        // Each of the four bounds holds on a prefix or a suffix of the row:
-        // the run is where all of them hold.
-        uint32_t lo = 0, hi = n;
-        KeepWhere(n, [&](uint32_t k) { return x(k, r) > -1.0; }, lo, hi);
-        KeepWhere(n, [&](uint32_t k) { return x(k, r) < f.limitX; }, lo, hi);
-        KeepWhere(n, [&](uint32_t k) { return y(k, r) > -1.0; }, lo, hi);
-        KeepWhere(n, [&](uint32_t k) { return y(k, r) < f.limitY; }, lo, hi);
-        if (lo >= hi) lo = hi = n;
-        if (lo > 0) std::memset(out, 255, 3u * static_cast<size_t>(lo));
-        if (lo < hi) {
-            const PixelRun run{xc + lo, xs + lo, 0, 0, f.halfW, f.halfH, out + 3u * static_cast<size_t>(lo), hi - lo,
-                               guarded};
-            f.run(RunBlock{run, ys + r, yc + r, stride, 1}, *f.src);
-        }
-        if (hi < n) std::memset(out + 3u * static_cast<size_t>(hi), 255, 3u * static_cast<size_t>(n - hi));
-    }
+    if (f.streaming == nullptr) return;
+    for (uint32_t r = 0; r < m; ++r) f.streaming->copy(target + r * canvasStride, corner + r * stride, stride);
 }
 
 // d * p and d * q for d = first, first + 1, ... (count of each): the
@@ -145,9 +173,16 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
     const int64_t ahead = static_cast<int64_t>(rowsOn < 0 ? rowsOn - 0.5 : rowsOn + 0.5) * (3 * int64_t{source.width}) +
                           3 * static_cast<int64_t>(columnsOn < 0 ? columnsOn - 0.5 : columnsOn + 0.5);
     const Source src{source.pixels, 3u * source.width, bytes - 3u, static_cast<uint32_t>(ahead)};
-    const TurnSetup setup{&src, fast::BlockFnFor(kernel), static_cast<double>(source.width / 2),
-                          static_cast<double>(source.height / 2), static_cast<double>(source.width),
-                          static_cast<double>(source.height)};
+    const fast::Streaming* streaming = fast::StreamingFor(kernel);
+    alignas(64) uint8_t stage[3u * kStagePixels];
+    const TurnSetup setup{&src,
+                          fast::BlockFnFor(kernel),
+                          static_cast<double>(source.width / 2),
+                          static_cast<double>(source.height / 2),
+                          static_cast<double>(source.width),
+                          static_cast<double>(source.height),
+                          streaming,
+                          stage};
     const int32_t centreX = static_cast<int32_t>(width / 2);
     const int32_t centreY = static_cast<int32_t>(height / 2);
     const TileShape shape = TileShapeFor(s);
@@ -156,15 +191,21 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
     for (uint32_t j0 = 0; j0 < width; j0 += kMaxColumns) {
         const uint32_t n = width - j0 < kMaxColumns ? width - j0 : kMaxColumns;
         Products(static_cast<int32_t>(j0) - centreX, n, c, s, xc, xs);
-        for (uint32_t i0 = 0; i0 < height; i0 += shape.rows) {
+        const auto fill = [&](uint32_t t0, uint32_t i0) {
+            const uint32_t l = n - t0 < shape.columns ? n - t0 : shape.columns;
             const uint32_t m = height - i0 < shape.rows ? height - i0 : shape.rows;
             Products(static_cast<int32_t>(i0) - centreY, m, s, c, ys, yc);
-            for (uint32_t t0 = 0; t0 < n; t0 += shape.columns) {
-                const uint32_t l = n - t0 < shape.columns ? n - t0 : shape.columns;
-                FillTile(setup, destination, j0 + t0, i0, xc + t0, xs + t0, ys, yc, l, m);
-            }
+            FillTile(setup, destination, j0 + t0, i0, xc + t0, xs + t0, ys, yc, l, m);
+        };
+        if (shape.downColumns) {
+            for (uint32_t t0 = 0; t0 < n; t0 += shape.columns)
+                for (uint32_t i0 = 0; i0 < height; i0 += shape.rows) fill(t0, i0);
+        } else {
+            for (uint32_t i0 = 0; i0 < height; i0 += shape.rows)
+                for (uint32_t t0 = 0; t0 < n; t0 += shape.columns) fill(t0, i0);
         }
     }
+    if (streaming != nullptr) streaming->fence();
 }
 
 }  // namespace vintrel
