@@ -28,8 +28,19 @@ int32_t CheckHeader(const BMPHeader& h) {
     return ReadOk;
 }
 
-// Rows straight into the picture: one call per row, or one for the whole
-// picture when rows carry no pad. Bytes the file does not have stay zero.
+// Padded rows move through a block of whole rows, a few hundred calls for a
+// large picture rather than two per row: some systems give a stream a buffer
+// of a few KiB whatever size is asked for. Without memory for the block,
+// they move row by row.
+constexpr size_t kBlockBytes = size_t{256} << 10;
+
+uint32_t RowsPerBlock(size_t fileRow, uint32_t height) {
+    const size_t rows = fileRow < kBlockBytes ? kBlockBytes / fileRow : 1;
+    return rows < height ? static_cast<uint32_t>(rows) : height;
+}
+
+// Rows straight into the picture when rows carry no pad. Bytes the file does
+// not have stay zero.
 void ReadRows(PlatformFile* file, BMPImage& image) {
     const size_t rowBytes = 3u * static_cast<size_t>(image.width);
     const uint32_t pad = RowPad(image.width);
@@ -37,11 +48,28 @@ void ReadRows(PlatformFile* file, BMPImage& image) {
         PlatformRead(image.pixels, 1, rowBytes * image.height, file);
         return;
     }
-    uint8_t skipped[3];
-    for (uint32_t y = 0; y < image.height; ++y) {
-        if (PlatformRead(PixelAt(image, 0, y), 1, rowBytes, file) != rowBytes) return;
-        if (PlatformRead(skipped, 1, pad, file) != pad) return;
+    const size_t fileRow = rowBytes + pad;
+    const uint32_t perBlock = RowsPerBlock(fileRow, image.height);
+    auto* block = static_cast<uint8_t*>(PlatformAlloc(perBlock * fileRow));
+    if (block == nullptr) {
+        uint8_t skipped[3];
+        for (uint32_t y = 0; y < image.height; ++y) {
+            if (PlatformRead(PixelAt(image, 0, y), 1, rowBytes, file) != rowBytes) return;
+            if (PlatformRead(skipped, 1, pad, file) != pad) return;
+        }
+        return;
     }
+    for (uint32_t y = 0; y < image.height; y += perBlock) {
+        const uint32_t rows = image.height - y < perBlock ? image.height - y : perBlock;
+        const size_t want = rows * fileRow;
+        const size_t got = PlatformRead(block, 1, want, file);
+        for (uint32_t r = 0; r < rows && got > r * fileRow; ++r) {
+            const size_t there = got - r * fileRow;
+            std::memcpy(PixelAt(image, 0, y + r), block + r * fileRow, there < rowBytes ? there : rowBytes);
+        }
+        if (got != want) break;
+    }
+    PlatformFree(block);
 }
 
 bool WriteRows(PlatformOutput& output, const BMPImage& image) {
@@ -51,12 +79,29 @@ bool WriteRows(PlatformOutput& output, const BMPImage& image) {
         const size_t all = rowBytes * image.height;
         return PlatformOutputWrite(output, image.pixels, all) == all;
     }
-    static const uint8_t zeros[3] = {0, 0, 0};
-    for (uint32_t y = 0; y < image.height; ++y) {
-        if (PlatformOutputWrite(output, PixelAt(image, 0, y), rowBytes) != rowBytes) return false;
-        if (PlatformOutputWrite(output, zeros, pad) != pad) return false;
+    const size_t fileRow = rowBytes + pad;
+    const uint32_t perBlock = RowsPerBlock(fileRow, image.height);
+    auto* block = static_cast<uint8_t*>(PlatformAlloc(perBlock * fileRow));
+    if (block == nullptr) {
+        static const uint8_t zeros[3] = {0, 0, 0};
+        for (uint32_t y = 0; y < image.height; ++y) {
+            if (PlatformOutputWrite(output, PixelAt(image, 0, y), rowBytes) != rowBytes) return false;
+            if (PlatformOutputWrite(output, zeros, pad) != pad) return false;
+        }
+        return true;
     }
-    return true;
+    bool ok = true;
+    for (uint32_t y = 0; ok && y < image.height; y += perBlock) {
+        const uint32_t rows = image.height - y < perBlock ? image.height - y : perBlock;
+        for (uint32_t r = 0; r < rows; ++r) {
+            uint8_t* to = block + r * fileRow;
+            std::memcpy(to, PixelAt(image, 0, y + r), rowBytes);
+            std::memset(to + rowBytes, 0, pad);
+        }
+        ok = PlatformOutputWrite(output, block, rows * fileRow) == rows * fileRow;
+    }
+    PlatformFree(block);
+    return ok;
 }
 
 }  // namespace
