@@ -158,7 +158,7 @@ def main():
     parser.add_argument("--angle", type=int, default=30)
     parser.add_argument("--dir", default="/var/tmp",
                         help="where the scratch folder is made (default /var/tmp, on the disk; /dev/shm for tmpfs)")
-    parser.add_argument("--svg", help="bar chart to write (default bench/compare-disk.svg or compare-tmpfs.svg)")
+    parser.add_argument("--svg", help="bar chart to write (default doc/compare-disk.svg or compare-tmpfs.svg)")
     parser.add_argument("--no-stage", action="store_true", help="skip the rotation-stage measurements")
     parser.add_argument("--no-batch", action="store_true", help="skip the batch measurements")
     parser.add_argument("--batch-only", action="store_true", help="only the batch measurements")
@@ -232,7 +232,7 @@ def run(args, width, height, work):
         print(f"| {name:<26} | {med[name]:8.3f} | {min(walls[name]):6.3f} | "
               f"{med[name] / med['bmprotate2']:12.2f}x | {max(peaks[name]) / 1024:8.1f} |")
 
-    svg = args.svg or os.path.join(ROOT, "bench", f"compare-{place}.svg")
+    svg = args.svg or os.path.join(ROOT, "doc", f"compare-{place}.svg")
     chart = [(name, med[name]) for name in walls if name != small_name]
     with open(svg, "w") as f:
         f.write(bar_chart(f"{width}x{height} turned {args.angle} degrees, {place} ({fs}), "

@@ -4,8 +4,9 @@
 
 namespace vintrel {
 
-// Rows move in one call each; a larger buffer than the default keeps a padded
-// row and its pad from costing a system call apiece.
+// The pixels move in large calls of their own (blocks of padded rows); the
+// buffer serves the header. Where the system honours the size asked for
+// (glibc does not without a caller's buffer), small writes gather in it.
 PlatformFile* replace::Buffered(PlatformFile* file) {
     if (file != nullptr) std::setvbuf(file, nullptr, _IOFBF, size_t{256} << 10);
     return file;
