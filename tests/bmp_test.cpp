@@ -36,7 +36,10 @@ TEST_P(Rows, ReadGivesFilePixelsAndRoundTrips) {
     Header header;
     header.bfOffBits = l.offBits;
     header.biSize = l.biSize;
-    WriteFile(dir.File("in.bmp"), EncodeBMP(picture, header, 0xEE));  // pad bytes are not pixels
+    // Pad bytes are not pixels, nor is what some writers leave after the rows.
+    std::vector<uint8_t> file = EncodeBMP(picture, header, 0xEE);
+    file.resize(file.size() + 3 * l.width + 8, 0xEE);
+    WriteFile(dir.File("in.bmp"), file);
 
     vintrel::BMPImage image{};
     ASSERT_EQ(vintrel::ReadBMP(dir.File("in.bmp").c_str(), &image), vintrel::ReadOk);
@@ -55,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(Table, Rows,
                          testing::Values(Layout{1, 3, 54, 40}, Layout{2, 2, 54, 40}, Layout{3, 5, 54, 40},
                                          Layout{4, 2, 54, 40}, Layout{5, 1, 54, 40}, Layout{7, 9, 54, 40},
                                          Layout{3, 4, 54 + 68, 108}, Layout{6, 3, 54 + 84, 124},
-                                         Layout{2, 3, 200, 40}),
+                                         Layout{2, 3, 200, 40},
+                                         Layout{1001, 300, 54, 40}),  // padded rows in several blocks
                          [](const testing::TestParamInfo<Layout>& p) {
                              return std::to_string(p.param.width) + "x" + std::to_string(p.param.height) + "_rows_at_" +
                                     std::to_string(p.param.offBits);
