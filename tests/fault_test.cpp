@@ -120,8 +120,9 @@ struct Stage {
 
     Scene scene;
     TempDir dir;
-    // Rows with pad: one write per row and pad. The large one has none: one
-    // read and few writes, a file of some 4.3 MiB.
+    // Rows with pad: a block of rows, or one write per row and pad where the
+    // block cannot be had. The large one has none: one read and few writes,
+    // a file of some 4.3 MiB.
     Picture picture = scene.large ? DistinctPicture(1024, 780) : DistinctPicture(13, 7);
     std::vector<uint8_t> previous{7, 7, 7, 7};
     std::string input = dir.File("in.bmp");

@@ -116,8 +116,10 @@ bool PlatformBeginOutput(const char* name, PlatformOutput& output) {
 }
 
 size_t PlatformOutputWrite(PlatformOutput& output, const void* from, size_t bytes) {
-    // Stretches of a few MiB keep the device busy without a system call per row.
-    constexpr uint64_t kStretch = uint64_t{4} << 20;
+    // Stretches of 1 MiB keep the device busy from the start: on ext4 here,
+    // 4 MiB stretches left writes waiting on the device more often, and one
+    // sync at the end took twice as long as both.
+    constexpr uint64_t kStretch = uint64_t{1} << 20;
     const bool writesBack = output.replaces && (output.unnamed || output.temporary[0] != '\0');
     size_t done = 0;
     while (done < bytes) {
