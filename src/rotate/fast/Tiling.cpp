@@ -55,7 +55,7 @@ struct TileShape {
 // tiles of a few rows keep those lines in cache while the next canvas rows
 // pass over them, where full rows would have evicted them. Near 0 degrees a
 // row reads the source in order and full rows are best.
-constexpr TileShape kWide{kMaxColumns, 1, false}, kSquare{256, 32, false}, kTall{128, 32, true};
+constexpr TileShape kWide{kMaxColumns, 1, false}, kSquare{512, 16, false}, kTall{256, 32, true};
 TileShape TileShapeFor(double s) {
     const double sine = s < 0 ? -s : s;
     return sine > 0.95 ? kTall : sine > 0.3 ? kSquare : kWide;
