@@ -15,14 +15,16 @@ namespace {
 // in an order no hardware prefetcher follows: ask for each pixel's line now
 // (a hint only: nothing depends on its exactness). Every other pixel's was
 // measurably slower near 90 degrees, where each pixel of a tile row lies on
-// its own source row.
-inline void Prefetch8(const Source& src, __m256i offset) {
+// its own source row; where the source row moves slowly (src.sparse) it is
+// enough, and was faster (10% at 1 degree, 5% at 30).
+inline void Prefetch(const Source& src, __m256i offset, int every) {
     alignas(32) uint32_t soon[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(soon),
                        _mm256_min_epu32(_mm256_add_epi32(offset, _mm256_set1_epi32(static_cast<int32_t>(src.ahead))),
                                         _mm256_set1_epi32(static_cast<int32_t>(src.lastOffset))));
-    for (int q = 0; q < 8; ++q) _mm_prefetch(reinterpret_cast<const char*>(src.pixels + soon[q]), _MM_HINT_T0);
+    for (int q = 0; q < 8; q += every) _mm_prefetch(reinterpret_cast<const char*>(src.pixels + soon[q]), _MM_HINT_T0);
 }
+inline void Prefetch8(const Source& src, __m256i offset) { Prefetch(src, offset, 1); }
 
 // 24 bytes in the low 12 of each lane from eight 4-byte pixels.
 inline __m256i Pack8(__m256i pixels) {
@@ -99,7 +101,10 @@ struct AVX2 {
     // One 4-byte load and store per pixel: faster than a vector gather on the
     // processors measured.
     static void Copy8(uint8_t* out, const Source& src, Offsets offset, bool exact) {
-        Prefetch8(src, offset);
+        if (src.sparse)
+            Prefetch(src, offset, 2);
+        else
+            Prefetch8(src, offset);
         alignas(32) uint32_t at[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(at), offset);
         PutPixels<8>(out, src, at, exact);

@@ -19,6 +19,10 @@ struct Source {
     uint32_t stride;      // 3 * width; 3 * width * height fits in 32 bits
     uint32_t lastOffset;  // the one pixel a 4-byte load would overrun
     uint32_t ahead;       // about where a pixel's source lies a few canvas rows on
+    // |s| <= 0.5: along a canvas row the source row moves by half a row or
+    // less per pixel, so a pixel's line is mostly its neighbour's or the
+    // next one's, and every other pixel's is enough to ask for.
+    bool sparse;
 };
 
 // Canvas pixels of one row that all lie inside the picture, so their

@@ -172,7 +172,8 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
     const double rowsOn = kPrefetchRows * c, columnsOn = -kPrefetchRows * s;
     const int64_t ahead = static_cast<int64_t>(rowsOn < 0 ? rowsOn - 0.5 : rowsOn + 0.5) * (3 * int64_t{source.width}) +
                           3 * static_cast<int64_t>(columnsOn < 0 ? columnsOn - 0.5 : columnsOn + 0.5);
-    const Source src{source.pixels, 3u * source.width, bytes - 3u, static_cast<uint32_t>(ahead)};
+    const Source src{source.pixels, 3u * source.width, bytes - 3u, static_cast<uint32_t>(ahead),
+                     (s < 0 ? -s : s) <= 0.5};
     const fast::Streaming* streaming = fast::StreamingFor(kernel);
     alignas(64) uint8_t stage[3u * kStagePixels];
     const TurnSetup setup{&src,
