@@ -25,11 +25,14 @@ struct Kernel {
 #if VINTREL_KERNEL_SSE2
 constexpr fast::Streaming kSSE2Streaming{fast::StreamSSE2, fast::FenceSSE2};
 #endif
+#if VINTREL_KERNEL_AVX2
+constexpr fast::Streaming kAVX2Streaming{fast::StreamAVX2, fast::FenceSSE2};
+#endif
 
 // Fastest first; the scalar kernel last, everywhere.
 constexpr Kernel kBuilt[] = {
 #if VINTREL_KERNEL_AVX2
-    {RotateKernel::AVX2, fast::RunAVX2, ProcessorHasAVX2, &kSSE2Streaming},
+    {RotateKernel::AVX2, fast::RunAVX2, ProcessorHasAVX2, &kAVX2Streaming},
 #endif
 #if VINTREL_KERNEL_SSE2
     {RotateKernel::SSE2, fast::RunSSE2, Always, &kSSE2Streaming},
