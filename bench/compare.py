@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Whole job and rotation stage against other tools, on this machine.
 
-Times, interleaved (each round starts with a different tool), the host
+Times, interleaved (each round in a fresh random order), the host
 program writing a new output and replacing an existing one, Pillow,
 ImageMagick, OpenCV, the I/O floor and the durable floor turning a W x H
 24-bit BMP file, with dirty pages written back (sync) before every timed run.
@@ -213,8 +213,13 @@ def run(args, width, height, work):
     peaks = {t[0]: [] for t in tools}
     for name, command, target_, _ in tools:  # warm the page cache and the tools once
         timed(command)
+    # A fresh order each round: on a guest that hands freed memory back to its
+    # host, a run's time depends on what ran just before it, and a fixed
+    # rotation would always give each tool the same predecessor.
+    shuffle = random.Random(11)
     for round_ in range(args.runs):
-        order = tools[round_ % len(tools):] + tools[:round_ % len(tools)]
+        order = tools[:]
+        shuffle.shuffle(order)
         for name, command, target_, replaces in order:
             if not replaces and os.path.exists(out(target_)):
                 os.remove(out(target_))
