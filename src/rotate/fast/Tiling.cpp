@@ -77,32 +77,6 @@ struct TurnSetup {
     uint8_t* stage;
 };
 
-// A tile that some bound crosses: each row's run of pixels inside the
-// picture, white on either side.
-void Edges(const TurnSetup& f, uint8_t* corner, size_t stride, const double* xc, const double* xs, const double* ys,
-           const double* yc, uint32_t n, uint32_t m, bool guarded) {
-    auto x = [&](uint32_t k, uint32_t r) { return (xc[k] - ys[r]) + f.halfW; };
-    auto y = [&](uint32_t k, uint32_t r) { return (yc[r] + xs[k]) + f.halfH; };
-    for (uint32_t r = 0; r < m; ++r) {
-        uint8_t* out = corner + r * stride;
-        // Each of the four bounds holds on a prefix or a suffix of the row:
-        // the run is where all of them hold.
-        uint32_t lo = 0, hi = n;
-        KeepWhere(n, [&](uint32_t k) { return x(k, r) > -1.0; }, lo, hi);
-        KeepWhere(n, [&](uint32_t k) { return x(k, r) < f.limitX; }, lo, hi);
-        KeepWhere(n, [&](uint32_t k) { return y(k, r) > -1.0; }, lo, hi);
-        KeepWhere(n, [&](uint32_t k) { return y(k, r) < f.limitY; }, lo, hi);
-        if (lo >= hi) lo = hi = n;
-        if (lo > 0) std::memset(out, 255, 3u * static_cast<size_t>(lo));
-        if (lo < hi) {
-            const PixelRun run{xc + lo, xs + lo, 0, 0, f.halfW, f.halfH, out + 3u * static_cast<size_t>(lo), hi - lo,
-                               guarded};
-            f.run(RunBlock{run, ys + r, yc + r, stride, 1}, *f.src);
-        }
-        if (hi < n) std::memset(out + 3u * static_cast<size_t>(hi), 255, 3u * static_cast<size_t>(n - hi));
-    }
-}
-
 // Canvas rows [i0, i0 + m) by the table's columns [t0, t0 + n).
 void FillTile(const TurnSetup& f, BMPImage& destination, uint32_t j0, uint32_t i0, const double* xc,
               const double* xs, const double* ys, const double* yc, uint32_t n, uint32_t m) {
@@ -140,7 +114,26 @@ void FillTile(const TurnSetup& f, BMPImage& destination, uint32_t j0, uint32_t i
     } else if (allInside) {
         f.run(RunBlock{PixelRun{xc, xs, 0, 0, f.halfW, f.halfH, corner, n, guarded}, ys, yc, stride, m}, *f.src);
     } else {
-        Edges(f, corner, stride, xc, xs, ys, yc, n, m, guarded);
+        // Some bound crosses the tile: each row's run of pixels inside the
+        // picture, white on either side.
+        for (uint32_t r = 0; r < m; ++r) {
+            uint8_t* out = corner + r * stride;
+            // Each of the four bounds holds on a prefix or a suffix of the row:
+            // the run is where all of them hold.
+            uint32_t lo = 0, hi = n;
+            KeepWhere(n, [&](uint32_t k) { return x(k, r) > -1.0; }, lo, hi);
+            KeepWhere(n, [&](uint32_t k) { return x(k, r) < f.limitX; }, lo, hi);
+            KeepWhere(n, [&](uint32_t k) { return y(k, r) > -1.0; }, lo, hi);
+            KeepWhere(n, [&](uint32_t k) { return y(k, r) < f.limitY; }, lo, hi);
+            if (lo >= hi) lo = hi = n;
+            if (lo > 0) std::memset(out, 255, 3u * static_cast<size_t>(lo));
+            if (lo < hi) {
+                const PixelRun run{xc + lo, xs + lo, 0, 0, f.halfW, f.halfH,
+                                   out + 3u * static_cast<size_t>(lo), hi - lo, guarded};
+                f.run(RunBlock{run, ys + r, yc + r, stride, 1}, *f.src);
+            }
+            if (hi < n) std::memset(out + 3u * static_cast<size_t>(hi), 255, 3u * static_cast<size_t>(n - hi));
+        }
     }
     if (f.streaming == nullptr) return;
     for (uint32_t r = 0; r < m; ++r) f.streaming->copy(target + r * canvasStride, corner + r * stride, stride);
