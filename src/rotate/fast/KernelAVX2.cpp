@@ -45,6 +45,15 @@ inline void Store8(uint8_t* out, __m256i pixels, bool exact) {
     std::memcpy(out + 20, &tail, 4);
 }
 
+// The formula's truncated source x and y of four pixels, operation for
+// operation: (xd*c - yd*s) + halfW and (yd*c + xd*s) + halfH.
+inline __m128i TruncX(__m256d xc, __m256d ys, __m256d halfW) {
+    return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(xc, ys), halfW));
+}
+inline __m128i TruncY(__m256d yc, __m256d xs, __m256d halfH) {
+    return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_add_pd(yc, xs), halfH));
+}
+
 struct AVX2 {
     using Offsets = __m256i;
 
@@ -52,12 +61,10 @@ struct AVX2 {
     static Offsets Offsets8(const PixelRun& r, const Source& src, uint32_t k) {
         const __m256d ys = _mm256_set1_pd(r.ys), yc = _mm256_set1_pd(r.yc);
         const __m256d halfW = _mm256_set1_pd(r.halfW), halfH = _mm256_set1_pd(r.halfH);
-        const __m256d x0 = _mm256_add_pd(_mm256_sub_pd(_mm256_loadu_pd(r.xc + k), ys), halfW);
-        const __m256d x1 = _mm256_add_pd(_mm256_sub_pd(_mm256_loadu_pd(r.xc + k + 4), ys), halfW);
-        const __m256d y0 = _mm256_add_pd(_mm256_add_pd(yc, _mm256_loadu_pd(r.xs + k)), halfH);
-        const __m256d y1 = _mm256_add_pd(_mm256_add_pd(yc, _mm256_loadu_pd(r.xs + k + 4)), halfH);
-        const __m256i col = _mm256_set_m128i(_mm256_cvttpd_epi32(x1), _mm256_cvttpd_epi32(x0));
-        const __m256i row = _mm256_set_m128i(_mm256_cvttpd_epi32(y1), _mm256_cvttpd_epi32(y0));
+        const __m256i col = _mm256_set_m128i(TruncX(_mm256_loadu_pd(r.xc + k + 4), ys, halfW),
+                                             TruncX(_mm256_loadu_pd(r.xc + k), ys, halfW));
+        const __m256i row = _mm256_set_m128i(TruncY(yc, _mm256_loadu_pd(r.xs + k + 4), halfH),
+                                             TruncY(yc, _mm256_loadu_pd(r.xs + k), halfH));
         const __m256i cols = _mm256_add_epi32(_mm256_add_epi32(col, col), col);
         return _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(static_cast<int32_t>(src.stride))), cols);
     }
@@ -70,15 +77,13 @@ struct AVX2 {
         const __m256d ys0 = _mm256_loadu_pd(b.ys + row0), ys1 = _mm256_loadu_pd(b.ys + row0 + 4);
         const auto x = [&](double xc) {
             const __m256d at = _mm256_set1_pd(xc);
-            return _mm256_set_m128i(_mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(at, ys1), halfW)),
-                                    _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(at, ys0), halfW)));
+            return _mm256_set_m128i(TruncX(at, ys1, halfW), TruncX(at, ys0, halfW));
         };
         // y of its first and last rows in each of its columns.
         const __m256d xs0 = _mm256_loadu_pd(r.xs + k), xs1 = _mm256_loadu_pd(r.xs + k + 4);
         const auto y = [&](double yc) {
             const __m256d at = _mm256_set1_pd(yc);
-            return _mm256_set_m128i(_mm256_cvttpd_epi32(_mm256_add_pd(_mm256_add_pd(at, xs1), halfH)),
-                                    _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_add_pd(at, xs0), halfH)));
+            return _mm256_set_m128i(TruncY(at, xs1, halfH), TruncY(at, xs0, halfH));
         };
         const __m256i first = x(r.xc[k]), last = x(r.xc[k + 7]);
         const __m256i top = y(b.yc[row0]), bottom = y(b.yc[row0 + 7]);

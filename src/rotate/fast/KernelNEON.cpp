@@ -9,18 +9,23 @@ namespace vintrel {
 namespace fast {
 namespace {
 
+// The formula's source x and y of two pixels, operation for operation:
+// (xd*c - yd*s) + halfW and (yd*c + xd*s) + halfH; and four of them
+// truncated.
+inline float64x2_t X2(float64x2_t xc, float64x2_t ys, float64x2_t halfW) { return vaddq_f64(vsubq_f64(xc, ys), halfW); }
+inline float64x2_t Y2(float64x2_t yc, float64x2_t xs, float64x2_t halfH) { return vaddq_f64(vaddq_f64(yc, xs), halfH); }
+inline int32x4_t Trunc4(float64x2_t low, float64x2_t high) {
+    return vcombine_s32(vmovn_s64(vcvtq_s64_f64(low)), vmovn_s64(vcvtq_s64_f64(high)));
+}
+
 // Source offsets of the four pixels from column k on.
 inline uint32x4_t Offsets4(const PixelRun& r, const Source& src, uint32_t k) {
     const float64x2_t ys = vdupq_n_f64(r.ys), yc = vdupq_n_f64(r.yc);
     const float64x2_t halfW = vdupq_n_f64(r.halfW), halfH = vdupq_n_f64(r.halfH);
-    const float64x2_t x0 = vaddq_f64(vsubq_f64(vld1q_f64(r.xc + k), ys), halfW);
-    const float64x2_t x1 = vaddq_f64(vsubq_f64(vld1q_f64(r.xc + k + 2), ys), halfW);
-    const float64x2_t y0 = vaddq_f64(vaddq_f64(yc, vld1q_f64(r.xs + k)), halfH);
-    const float64x2_t y1 = vaddq_f64(vaddq_f64(yc, vld1q_f64(r.xs + k + 2)), halfH);
-    const uint32x4_t col =
-        vreinterpretq_u32_s32(vcombine_s32(vmovn_s64(vcvtq_s64_f64(x0)), vmovn_s64(vcvtq_s64_f64(x1))));
-    const uint32x4_t row =
-        vreinterpretq_u32_s32(vcombine_s32(vmovn_s64(vcvtq_s64_f64(y0)), vmovn_s64(vcvtq_s64_f64(y1))));
+    const uint32x4_t col = vreinterpretq_u32_s32(
+        Trunc4(X2(vld1q_f64(r.xc + k), ys, halfW), X2(vld1q_f64(r.xc + k + 2), ys, halfW)));
+    const uint32x4_t row = vreinterpretq_u32_s32(
+        Trunc4(Y2(yc, vld1q_f64(r.xs + k), halfH), Y2(yc, vld1q_f64(r.xs + k + 2), halfH)));
     return vmlaq_n_u32(vmulq_n_u32(col, 3u), row, src.stride);
 }
 
@@ -57,20 +62,15 @@ struct NEON {
                           int32_t& step) {
         const PixelRun& r = b.first;
         const float64x2_t halfW = vdupq_n_f64(r.halfW), halfH = vdupq_n_f64(r.halfH);
-        const auto pair = [](float64x2_t v0, float64x2_t v1) {
-            return vcombine_s32(vmovn_s64(vcvtq_s64_f64(v0)), vmovn_s64(vcvtq_s64_f64(v1)));
-        };
         // x of the block's first or last column in rows q to q + 3.
         const auto x = [&](double xc, uint32_t q) {
             const float64x2_t at = vdupq_n_f64(xc);
-            return pair(vaddq_f64(vsubq_f64(at, vld1q_f64(b.ys + row0 + q)), halfW),
-                        vaddq_f64(vsubq_f64(at, vld1q_f64(b.ys + row0 + q + 2)), halfW));
+            return Trunc4(X2(at, vld1q_f64(b.ys + row0 + q), halfW), X2(at, vld1q_f64(b.ys + row0 + q + 2), halfW));
         };
         // y of its first or last row in columns l to l + 3.
         const auto y = [&](double yc, uint32_t l) {
             const float64x2_t at = vdupq_n_f64(yc);
-            return pair(vaddq_f64(vaddq_f64(at, vld1q_f64(r.xs + k + l)), halfH),
-                        vaddq_f64(vaddq_f64(at, vld1q_f64(r.xs + k + l + 2)), halfH));
+            return Trunc4(Y2(at, vld1q_f64(r.xs + k + l), halfH), Y2(at, vld1q_f64(r.xs + k + l + 2), halfH));
         };
         const int32x4_t first[2] = {x(r.xc[k], 0), x(r.xc[k], 4)};
         const int32x4_t top[2] = {y(b.yc[row0], 0), y(b.yc[row0], 4)};
