@@ -78,7 +78,7 @@ int CreateUnderFreshName(PlatformOutput& output, TemporaryOutcome& otherwise) {
 }
 
 TemporaryOutcome StreamOnTemporary(PlatformOutput& output, int fd) {
-    output.file = Fails(OpOpen) ? nullptr : Buffered(StreamOn(fd));
+    output.file = Fails(OpOpen) ? nullptr : StreamOn(fd);
     if (output.file != nullptr) return TemporaryOutcome::Created;
     return DiscardTemporary(output, fd, TemporaryOutcome::Failed);
 }

@@ -25,8 +25,6 @@ int CreateUnderFreshName(PlatformOutput& output, TemporaryOutcome& otherwise);
 TemporaryOutcome StreamOnTemporary(PlatformOutput& output, int fd);
 // Closes and removes the new file; `outcome` passes through.
 TemporaryOutcome DiscardTemporary(PlatformOutput& output, int fd, TemporaryOutcome outcome);
-// The stream buffer every file gets (Streams.cpp).
-PlatformFile* Buffered(PlatformFile* file);
 
 // Per system.
 

@@ -1,20 +1,13 @@
+#include <cstdio>
+
 #include "platform/FaultHook.h"
-#include "platform/Replace.h"
 #include "platform/System.h"
 
 namespace vintrel {
 
-// The pixels move in large calls of their own (blocks of padded rows); the
-// buffer serves the header. Where the system honours the size asked for
-// (glibc does not without a caller's buffer), small writes gather in it.
-PlatformFile* replace::Buffered(PlatformFile* file) {
-    if (file != nullptr) std::setvbuf(file, nullptr, _IOFBF, size_t{256} << 10);
-    return file;
-}
-
 PlatformFile* PlatformOpen(const char* name, const char* mode) {
     if (name == nullptr || name[0] == '\0') return nullptr;
-    return Fails(OpOpen) ? nullptr : CountFile(replace::Buffered(std::fopen(name, mode)));
+    return Fails(OpOpen) ? nullptr : CountFile(std::fopen(name, mode));
 }
 
 size_t PlatformRead(void* into, size_t size, size_t count, PlatformFile* file) {
