@@ -84,7 +84,7 @@ int Run(const std::vector<Text>& args) {
     std::_Exit(ExitSoftware);
 }
 
-// Whatever runs out, the program answers with a status of its own, never a
+// Whatever goes wrong, the program answers with a status of its own, never a
 // signal: nothing thrown leaves main.
 template <typename Char>
 int Main(int argc, Char** argv) {
@@ -92,9 +92,7 @@ int Main(int argc, Char** argv) {
     try {
         std::vector<Text> args(argv, argv + argc);
         return Run(args);
-    } catch (const std::bad_alloc&) {
-        std::fputs("bmprotate2: out of memory\n", stderr);
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // out of memory never arrives here: OutOfMemory has ended the program
         std::fputs("bmprotate2: internal error\n", stderr);
     }
     return ExitSoftware;
