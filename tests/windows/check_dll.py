@@ -1,13 +1,18 @@
 #!/usr/bin/env python3
-"""check_dll.py DLL MACHINE: checks the DLL as Windows' loader and Explorer see it.
+"""check_dll.py DLL MACHINE OBJDUMP: checks the DLL as Windows' loader and Explorer see it.
 
 MACHINE is pefile's name of the target's machine type (AMD64, I386).
 
 Module name, the single export and its ordinal, the imported DLLs (Windows'
 own only: no MinGW runtime beside it) and every field and string of the
-version resource. Reads the file with pefile; prints every deviation found.
+version resource. On 32-bit x86, the export's calling convention from its
+code: a __stdcall function pops its three arguments (ret $0xc), a cdecl one
+leaves them to the caller, and callers of either crash on the other. Reads
+the file with pefile and disassembles with OBJDUMP; prints every deviation.
 """
 import os
+import re
+import subprocess
 import sys
 
 import pefile
@@ -43,7 +48,24 @@ def expect(condition, what):
         failures.append(what)
 
 
-def main(path, machine):
+def export_returns(path, objdump, pe, rva):
+    """The return instructions of the function at rva, up to the next symbol."""
+    start = pe.OPTIONAL_HEADER.ImageBase + rva
+    listing = subprocess.run([objdump, "-d", "--no-show-raw-insn", f"--start-address={start:#x}",
+                              f"--stop-address={start + 0x4000:#x}", path],
+                             check=True, capture_output=True, text=True).stdout
+    returns, labels = [], 0
+    for line in listing.splitlines():
+        if re.match(r"^[0-9a-f]+ <.*>:$", line):
+            labels += 1
+            if labels > 1:
+                break
+        elif m := re.match(r"^ *[0-9a-f]+:\s+(ret[lw]?\b.*)$", line):
+            returns.append(" ".join(m.group(1).split()))
+    return returns
+
+
+def main(path, machine, objdump):
     expect(os.path.basename(path) == "VintrelBMPRotate2.DLL", f"file name {os.path.basename(path)}")
     pe = pefile.PE(path)
     expect(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_" + machine],
@@ -57,6 +79,10 @@ def main(path, machine):
            f"{exports.struct.NumberOfFunctions} exports, {exports.struct.NumberOfNames} names")
     symbols = [(s.ordinal, s.name, s.forwarder) for s in exports.symbols]
     expect(symbols == [(1, b"BMPRotate2", None)], f"exports {symbols}")
+    if machine == "I386" and exports.symbols:
+        returns = export_returns(path, objdump, pe, exports.symbols[0].address)
+        expect(returns and all(r == "ret $0xc" for r in returns),
+               f"BMPRotate2 returns with {returns}, not only ret $0xc: not __stdcall")
 
     imports = [entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
     expect("kernel32.dll" in imports, f"imports {imports}")
@@ -92,7 +118,7 @@ def main(path, machine):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], sys.argv[2])
+    main(sys.argv[1], sys.argv[2], sys.argv[3])
     for failure in failures:
         print("FAIL:", failure)
     print("checked", sys.argv[1], "OK" if not failures else f"{len(failures)} failures")
