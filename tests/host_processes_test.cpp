@@ -128,7 +128,10 @@ TEST_F(Processes, RealMemoryLimitsEndInADefinedOutcome) {
         fs::remove(dir.File("o")), fs::remove(dir.File("e"));
         ASSERT_TRUE(WIFEXITED(status)) << where << ": signal " << WTERMSIG(status) << "\n" << out << err;
         const int code = WEXITSTATUS(status);
-        if (code == 127 && err.find("error while loading shared libraries") != std::string::npos) continue;
+        // The loader's own refusal: its words differ with the C library and
+        // the limit ("error while loading shared libraries", "cannot
+        // allocate TLS data structures for initial thread").
+        if (code == 127 && out.empty() && err.rfind("bmprotate2:", 0) != 0) continue;
         if (code == 0) {
             EXPECT_EQ(out, read + "File has been written successfully.\n") << where;
             EXPECT_EQ(ReadFile(output), turned) << where;
