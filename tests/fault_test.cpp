@@ -360,7 +360,7 @@ TEST_F(Replace, AFullFileSystemCostsNoPicture) {
     const std::string mnt = dir.File("mnt");
     fs::create_directory(mnt);
     if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=128k") != 0)
-        GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno) << "); needs root";
+        GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno) << "); needs root with CAP_SYS_ADMIN";
     struct Unmount {
         std::string at;
         ~Unmount() { umount2(at.c_str(), MNT_DETACH); }

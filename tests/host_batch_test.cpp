@@ -127,7 +127,7 @@ TEST(HostBatch, KilledWorker) {
 // Out of memory in the host itself: its own line and status, never a signal.
 TEST(HostBatch, OwnOutOfMemoryIsAStatus) {
     if (std::string(kEmulator) != "" || kSanitized || std::system("prlimit --version >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "needs prlimit, and the program run natively without sanitizers";
+        GTEST_SKIP() << "needs prlimit (Debian: util-linux), and the program run natively without sanitizers";
     TempDir dir;
     std::filesystem::create_directory(dir.File("out"));
     std::string list;
