@@ -71,6 +71,8 @@ def main(path, machine, objdump):
     expect(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_" + machine],
            f"machine {pefile.MACHINE_TYPE.get(pe.FILE_HEADER.Machine)}, not {machine}")
     expect(pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_DLL"], "not a DLL")
+    # No link time: the same sources give the same bytes.
+    expect(pe.FILE_HEADER.TimeDateStamp == 0, f"link time {pe.FILE_HEADER.TimeDateStamp} in the header")
 
     exports = pe.DIRECTORY_ENTRY_EXPORT
     expect(exports.name == b"VINTRELBMPROTATE2.dll", f"module name {exports.name!r}")
