@@ -22,6 +22,21 @@ using namespace host_testing;
 
 namespace {
 
+#if !defined(_WIN32)
+// The host started directly, so that its workers are its children.
+pid_t StartHost(const TempDir& dir, const std::string& args, int errFd) {
+    const std::string emulator = kEmulator;
+    const std::string command = "cd \"" + dir.path() + "\" && exec " + emulator + " \"" + HostProgram() + "\" " + args;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(errFd, 2);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+#endif
+
 // Many sizes, names beyond ASCII, and every kind of failure, in one batch:
 // each written picture against the plain loop, every failure's line, the
 // summary, and the status of the first failure in the order given.
@@ -64,6 +79,38 @@ TEST(HostBatch, MixedBatch) {
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out/" + g.first))), ReferenceRotate(g.second, -30)) << g.first;
     EXPECT_FALSE(FileExists(dir.File("out/8bit.bmp")) || FileExists(dir.File("out/absent.bmp")));
 
+#if !defined(_WIN32)
+    // The first picture given fails last (a FIFO that gets a writer, and so
+    // an empty file, only once the later picture's failure is out): the
+    // status is still its own.
+    ASSERT_EQ(mkfifo(dir.File("late.bmp").c_str(), 0600), 0);
+    const int err = open(dir.File("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const pid_t host = StartHost(dir, "-j 2 -a 30 -d out late.bmp absent.bmp", err);
+    close(err);
+    const std::string early = "absent.bmp: File not found.\n";
+    std::string seen;
+    for (int tries = 0; seen.find('\n') == std::string::npos && tries < 3000; ++tries, usleep(10000)) {
+        const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
+        seen.assign(e.begin(), e.end());
+    }
+    EXPECT_EQ(seen, early);
+    // Without blocking: a reader that never came must not hang the test.
+    int fifo = -1;
+    for (int tries = 0; fifo < 0 && tries < 3000; ++tries, usleep(10000))
+        fifo = open(dir.File("late.bmp").c_str(), O_WRONLY | O_NONBLOCK);
+    if (fifo < 0) kill(host, SIGKILL);
+    ASSERT_GE(fifo, 0) << "the worker never opened late.bmp";
+    close(fifo);
+    int status = 0;
+    ASSERT_EQ(waitpid(host, &status, 0), host);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2) << "the status of late.bmp, first in the order given";
+    const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
+    EXPECT_EQ(std::string(e.begin(), e.end()),
+              early + "late.bmp: File has invalid resolution. Program works only with 24-bits bmp format.\n"
+                      "2 pictures: 0 written, 2 failed\n");
+#endif
+
     // Into the inputs' own folder: each picture replaced, quietly.
     const HostRun again = Host(dir, "--quiet --jobs=3 --angle=90 --output-dir=. a.bmp b.bmp");
     EXPECT_EQ(again.status, 0);
@@ -73,19 +120,6 @@ TEST(HostBatch, MixedBatch) {
 }
 
 #if !defined(_WIN32)
-// The host started directly, so that its workers are its children.
-pid_t StartHost(const TempDir& dir, const std::string& args, int errFd) {
-    const std::string emulator = kEmulator;
-    const std::string command = "cd \"" + dir.path() + "\" && exec " + emulator + " \"" + HostProgram() + "\" " + args;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(errFd, 2);
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
-}
-
 // A worker killed while it opens a picture (a FIFO nobody writes): that
 // picture fails, the rest are done, and the run ends in a summary. With one
 // worker and the FIFO second to last, the last picture needs the worker
