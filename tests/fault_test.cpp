@@ -270,14 +270,14 @@ struct Replace : testing::Test {
 };
 
 TEST_F(Replace, ARenamedCompleteFileThatKeepsThePermissionBits) {
-    for (mode_t mode : std::initializer_list<mode_t>{0640, 0604, 0755, 0600}) {
+    for (mode_t mode : std::initializer_list<mode_t>{0640, 0604, 0755, 0600, 04755, 02750, 01644, 07777}) {
         WriteFile(output, {1, 2, 3});
         ASSERT_EQ(chmod(output.c_str(), mode), 0);
         const ino_t old = Inode(output);
         const Outcome o = Rotate(input, output, 90);
         EXPECT_EQ(o.result, 999);
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(output)), ReferenceRotate(picture, 90));
-        EXPECT_EQ(Mode(output), mode);
+        EXPECT_EQ(Mode(output), mode) << std::oct << mode;
         EXPECT_NE(Inode(output), old) << "a new file was renamed over the old one";
     }
     EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"in.bmp", "out.bmp"}));
