@@ -53,6 +53,8 @@ const ArgCase kBadArguments[] = {
     {"BatchJobsWord", "--jobs=two -a 30 -d dir in.bmp", 64, "'two'"},
     {"BatchJobsNegative", "-j -2 -a 30 -d dir in.bmp", 64, "'-2'"},
     {"BatchUnknownOption", "-a 30 -d dir -x in.bmp", 64, "'-x'"},
+    // Only the first `--` ends the options; the second is a picture's name.
+    {"BatchSecondDoubleDash", "-q -a 30 -d dir -- --", 3, "--: File not found."},
     {"BatchValueMissing", "-a 30 in.bmp -d", 64, "'-d'"},
     {"BatchListMissing", "-a 30 -d dir -T absent.txt", 64, "absent.txt"},
     {"BatchNoOwnName", "-a 30 -d dir in.bmp dir/", 64, "'dir/'"},
