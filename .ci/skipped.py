@@ -25,7 +25,7 @@ def reason(output):
 
 def main(paths):
     total = 0
-    for path in sorted(paths):
+    for path in sorted(p for p in paths if os.path.exists(p)):
         build = os.path.basename(os.path.dirname(path))
         by_reason = collections.defaultdict(list)
         for case in ET.parse(path).getroot().iter("testcase"):
