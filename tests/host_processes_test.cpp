@@ -128,7 +128,10 @@ TEST_F(Processes, RealMemoryLimitsEndInADefinedOutcome) {
         fs::remove(dir.File("o")), fs::remove(dir.File("e"));
         ASSERT_TRUE(WIFEXITED(status)) << where << ": signal " << WTERMSIG(status) << "\n" << out << err;
         const int code = WEXITSTATUS(status);
-        if (code == 127 && err.find("error while loading shared libraries") != std::string::npos) continue;
+        // The loader's own failures, before any of the program runs.
+        if (code == 127 && (err.find("error while loading shared libraries") != std::string::npos ||
+                            err.find("cannot allocate TLS data structures") != std::string::npos))
+            continue;
         if (code == 0) {
             EXPECT_EQ(out, read + "File has been written successfully.\n") << where;
             EXPECT_EQ(ReadFile(output), turned) << where;
