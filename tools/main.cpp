@@ -45,7 +45,7 @@ const char kHelp[] =
     "  1   the input's signature, compression or plane count is wrong, the\n"
     "      picture is too large, or the output could not be written\n"
     "  2   the input is not 24 bits per pixel\n"
-    "  3   the input file cannot be opened\n"
+    "  3   the input file cannot be opened or read\n"
     "  4   the library returned a result this program does not know\n"
     "  64  wrong arguments\n"
     "  69  the library cannot be loaded\n"

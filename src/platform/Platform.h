@@ -20,7 +20,10 @@ void PlatformFree(void* block);
 // Buffered binary streams. An empty name never opens.
 using PlatformFile = std::FILE;
 PlatformFile* PlatformOpen(const char* name, const char* mode);
-size_t PlatformRead(void* into, size_t size, size_t count, PlatformFile* file);
+// Sets `failed` (and never clears it) when the system reports an error, so
+// that a file that ends early, which only reads fewer items, can be told
+// from one that cannot be read.
+size_t PlatformRead(void* into, size_t size, size_t count, PlatformFile* file, bool& failed);
 size_t PlatformWrite(const void* from, size_t size, size_t count, PlatformFile* file);
 enum PlatformSeekOrigin : int { SeekFromStart = 0, SeekFromCurrent = 1 };
 bool PlatformSeek(PlatformFile* file, int64_t offset, PlatformSeekOrigin origin);
