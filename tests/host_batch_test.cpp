@@ -64,8 +64,10 @@ TEST(HostBatch, MixedBatch) {
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out/" + g.first))), ReferenceRotate(g.second, -30)) << g.first;
     EXPECT_FALSE(FileExists(dir.File("out/8bit.bmp")) || FileExists(dir.File("out/absent.bmp")));
 
-    // Into the inputs' own folder: each picture replaced, quietly.
-    const HostRun again = Host(dir, "--quiet --jobs=3 --angle=90 --output-dir=. a.bmp b.bmp");
+    // Into the inputs' own folder, from a NUL-separated list: each picture
+    // replaced, quietly.
+    WriteFile(dir.File("list0"), {'a', '.', 'b', 'm', 'p', 0, 'b', '.', 'b', 'm', 'p', 0});
+    const HostRun again = Host(dir, "--quiet --jobs=3 --angle=90 --output-dir=. --null -T list0");
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.out + again.err, "");
     for (size_t i = 0; i < 2; ++i)

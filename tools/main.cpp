@@ -36,6 +36,7 @@ const char kHelp[] =
     "  -j, --jobs N             worker processes (default: processors online)\n"
     "  -q, --quiet              no progress line and no summary\n"
     "  -T, --files-from LIST    the names, one per line ('-': standard input)\n"
+    "  -0, --null               the lists are NUL-separated (find -print0)\n"
     "  --                       what follows are names, even if they start with -\n"
     "Its exit status is 0 when every picture was written, else the status\n"
     "below of the first picture, in the order given, that failed.\n"
