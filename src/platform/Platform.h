@@ -40,9 +40,10 @@ bool PlatformClose(PlatformFile* file);  // false if buffered data was lost
 // renames it over the target only when the caller says every byte went down,
 // and removes it otherwise, so a failure leaves the target as it was. Only a
 // replacement is made durable: synced before the rename, its folder synced
-// after it; a new file replaces nothing a power cut could take. The
-// replacement keeps the target's permission bits (and owner, where the
-// process may set it); a link keeps pointing where it did. Where the target
+// after it; a new file replaces nothing a power cut could take. On POSIX
+// systems the replacement keeps the target's permission bits (and owner,
+// where the process may set it) and a link keeps pointing where it did; on
+// Windows it keeps the name only. Where the target
 // is something else (a device, a pipe) or the folder takes no new file, the
 // stream writes `name` in place.
 struct PlatformOutput {
