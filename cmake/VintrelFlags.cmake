@@ -7,6 +7,22 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" OR
   add_compile_options(-msse2 -mfpmath=sse)
 endif()
 
+# 32-bit Linux: the C library's 64-bit file calls, else a picture of 2 GiB
+# or more cannot be opened and a large output fails lstat (EOVERFLOW) and is
+# written in place, unprotected. 64-bit times too where the C library has
+# them (glibc 2.34 on), so that no file time past 2038 fails a stat.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  add_compile_definitions(_FILE_OFFSET_BITS=64)
+  include(CheckCXXSourceCompiles)
+  set(CMAKE_REQUIRED_DEFINITIONS -D_FILE_OFFSET_BITS=64 -D_TIME_BITS=64)
+  check_cxx_source_compiles("#include <ctime>\nstatic_assert(sizeof(time_t) == 8, \"\");\nint main() {}"
+    VINTREL_HAS_TIME64)
+  unset(CMAKE_REQUIRED_DEFINITIONS)
+  if(VINTREL_HAS_TIME64)
+    add_compile_definitions(_TIME_BITS=64)
+  endif()
+endif()
+
 # VINTREL_SANITIZE=thread: ThreadSanitizer instead (it excludes the others).
 if(VINTREL_SANITIZE STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)

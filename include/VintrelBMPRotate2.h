@@ -25,16 +25,24 @@
  *         "Error. File cant be written." (output cannot be written)
  *     -2  "File has invalid resolution. Program works only with 24-bits bmp
  *         format." (not 24 bits per pixel)
- *     -3  "File not found." (input cannot be opened)
+ *     -3  "File not found." (input cannot be opened or read)
  *
  * The input is read and closed before the output is opened, so both may name
  * the same file. A file that ends early is read as far as it goes; the
- * missing pixels are black.
+ * missing pixels are black. A read or seek the system fails (an I/O error),
+ * or a name that is no file (a folder, a pipe), gives -3 and writes nothing:
+ * the input cannot be read, and black rows in place of what failed must
+ * never replace a picture, which may be the input itself. The line is the
+ * one for an input that cannot be opened, since to the caller it is the
+ * same: no picture could be had from that name.
  *
- * The output appears whole or not at all: it is written to a temporary file
- * beside it and renamed into place. A new output is not synced to storage; an
- * output that replaces a file is synced before the rename, and its folder
- * after it, so a crash never brings back the old picture nor loses both.
+ * While the system runs, the output appears whole or not at all: it is
+ * written to a temporary file beside it and renamed into place, so a failed
+ * write or a killed process leaves it as it was. An output that replaces a
+ * file is synced before the rename, and its folder after it: after a power
+ * cut or a system crash it is always the old picture or the new one. A new
+ * output is not synced, for speed, since the input can give it again: after
+ * a power cut it may be missing, or there but empty or cut short.
  *
  * Calls are serialised inside the library: calling from several threads is
  * safe but gains nothing, since each call waits for the one running. Assumes

@@ -44,12 +44,15 @@ TEST_F(Files, OutputMayBeTheInput) {
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(input)), ReferenceRotate(picture, 30));
 }
 
+// A folder is a name that cannot be opened as a file, not an empty one.
 TEST_F(Files, MissingInputPrintsOneLineAndTouchesNothing) {
     WriteFile(output, {9, 9, 9});
-    const Outcome o = Rotate(dir.File("absent.bmp"), output, 30);
-    EXPECT_EQ(o.result, -3);
-    EXPECT_EQ(o.printed, kMissingLine);
-    EXPECT_EQ(ReadFile(output), (std::vector<uint8_t>{9, 9, 9}));
+    for (const std::string& name : {dir.File("absent.bmp"), dir.path()}) {
+        const Outcome o = Rotate(name, output, 30);
+        EXPECT_EQ(o.result, -3) << name;
+        EXPECT_EQ(o.printed, kMissingLine) << name;
+        EXPECT_EQ(ReadFile(output), (std::vector<uint8_t>{9, 9, 9})) << name;
+    }
 }
 
 TEST_F(Files, UnwritableOutputsFailAfterTheRead) {

@@ -80,14 +80,14 @@ TEST(HostBatch, MixedBatch) {
     EXPECT_FALSE(FileExists(dir.File("out/8bit.bmp")) || FileExists(dir.File("out/absent.bmp")));
 
 #if !defined(_WIN32)
-    // The first picture given fails last (a FIFO that gets a writer, and so
-    // an empty file, only once the later picture's failure is out): the
-    // status is still its own.
+    // The first picture given fails last (a FIFO, which cannot be read as a
+    // file, opened by its worker only once the later picture's failure is
+    // out): the status is still its own.
     ASSERT_EQ(mkfifo(dir.File("late.bmp").c_str(), 0600), 0);
     const int err = open(dir.File("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const pid_t host = StartHost(dir, "-j 2 -a 30 -d out late.bmp absent.bmp", err);
+    const pid_t host = StartHost(dir, "-j 2 -a 30 -d out late.bmp 8bit.bmp", err);
     close(err);
-    const std::string early = "absent.bmp: File not found.\n";
+    const std::string early = "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format.\n";
     std::string seen;
     for (int tries = 0; seen.find('\n') == std::string::npos && tries < 3000; ++tries, usleep(10000)) {
         const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
@@ -104,15 +104,16 @@ TEST(HostBatch, MixedBatch) {
     int status = 0;
     ASSERT_EQ(waitpid(host, &status, 0), host);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 2) << "the status of late.bmp, first in the order given";
+    EXPECT_EQ(WEXITSTATUS(status), 3) << "the status of late.bmp, first in the order given";
     const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
     EXPECT_EQ(std::string(e.begin(), e.end()),
-              early + "late.bmp: File has invalid resolution. Program works only with 24-bits bmp format.\n"
-                      "2 pictures: 0 written, 2 failed\n");
+              early + "late.bmp: File not found.\n2 pictures: 0 written, 2 failed\n");
 #endif
 
-    // Into the inputs' own folder: each picture replaced, quietly.
-    const HostRun again = Host(dir, "--quiet --jobs=3 --angle=90 --output-dir=. a.bmp b.bmp");
+    // Into the inputs' own folder, from a NUL-separated list: each picture
+    // replaced, quietly.
+    WriteFile(dir.File("list0"), {'a', '.', 'b', 'm', 'p', 0, 'b', '.', 'b', 'm', 'p', 0});
+    const HostRun again = Host(dir, "--quiet --jobs=3 --angle=90 --output-dir=. --null -T list0");
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.out + again.err, "");
     for (size_t i = 0; i < 2; ++i)

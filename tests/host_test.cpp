@@ -28,6 +28,11 @@ TEST_P(BadArguments, GiveOneLineOnStandardErrorAndTouchNoFile) {
     TempDir dir;
     WriteFile(dir.File("in.bmp"), EncodeBMP(DistinctPicture(3, 3)));
     std::filesystem::create_directory(dir.File("dir"));
+#if defined(_WIN32)
+    std::filesystem::create_hard_link(dir.File("in.bmp"), dir.File("link.bmp"));
+#else
+    std::filesystem::create_symlink("in.bmp", dir.File("link.bmp"));
+#endif
     const HostRun r = Host(dir, GetParam().args);
     EXPECT_EQ(r.status, GetParam().status);
     EXPECT_EQ(r.out, "");
@@ -60,6 +65,9 @@ const ArgCase kBadArguments[] = {
     {"BatchNoOwnName", "-a 30 -d dir in.bmp dir/", 64, "'dir/'"},
     {"BatchSameNames", "-q -a 30 -d dir in.bmp b.bmp ./in.bmp c/b.bmp a/in.bmp", 64,
      "b.bmp'; 'in.bmp', './in.bmp' and 'a/in.bmp' would all be written to"},
+    {"BatchSameFile", "-a 30 -d dir in.bmp absent.bmp link.bmp", 64, "'in.bmp' and 'link.bmp' are one file"},
+    {"BatchSameFileThroughDotDot", "-a 30 -d dir dir/../link.bmp in.bmp", 64, "'dir/../link.bmp' and 'in.bmp' are"},
+    {"BatchListHasNul", "-a 30 -d dir -T in.bmp", 64, "NUL in line 1"},
 #if !defined(_WIN32)  // Windows passes arguments as UTF-16: there is no bad UTF-8 to give
     {"NotUtf8", "\"$(printf '\\377')\" out.bmp 30", 64},
     {"BatchNotUtf8", "-a 30 -d dir in.bmp \"$(printf '\\377')\"", 64, "UTF-8"},

@@ -5,13 +5,15 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
+#include <tuple>
 
 namespace host {
 
 namespace {
 
 struct Options {
-    bool haveAngle = false, haveDir = false, haveJobs = false, quiet = false;
+    bool haveAngle = false, haveDir = false, haveJobs = false, quiet = false, nulSeparated = false;
     Text angle, dir, jobs;
     std::vector<Text> names, lists;
 };
@@ -23,7 +25,7 @@ char OptionOf(const Text& arg, Text& value, bool& attached) {
     attached = false;
     if (word.size() < 2 || word[0] != '-' || word == "--") return '\0';
     if (word[1] != '-') {
-        if (std::string("adjqT").find(word[1]) == std::string::npos) return '\0';
+        if (std::string("adjqT0").find(word[1]) == std::string::npos) return '\0';
         attached = word.size() > 2;
         value = arg.substr(2);
         return word[1];
@@ -31,7 +33,7 @@ char OptionOf(const Text& arg, Text& value, bool& attached) {
     const size_t eq = word.find('=');
     const std::string name = word.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
     static const struct { const char* name; char letter; } kLong[] = {
-        {"angle", 'a'}, {"output-dir", 'd'}, {"jobs", 'j'}, {"quiet", 'q'}, {"files-from", 'T'}};
+        {"angle", 'a'}, {"output-dir", 'd'}, {"jobs", 'j'}, {"quiet", 'q'}, {"files-from", 'T'}, {"null", '0'}};
     for (const auto& option : kLong) {
         if (name != option.name) continue;
         attached = eq != std::string::npos;
@@ -57,9 +59,9 @@ int ReadOptions(const std::vector<Text>& args, Options& o) {
         bool attached = false;
         const char letter = OptionOf(args[i], value, attached);
         if (letter == '\0') return Fail(ExitUsage, "unknown option '" + word + "' (bmprotate2 --help for more)");
-        if (letter == 'q') {
-            if (attached) return Fail(ExitUsage, "-q takes no value");
-            o.quiet = true;
+        if (letter == 'q' || letter == '0') {
+            if (attached) return Fail(ExitUsage, std::string("-") + letter + " takes no value");
+            (letter == 'q' ? o.quiet : o.nulSeparated) = true;
             continue;
         }
         if (!attached) {
@@ -91,15 +93,23 @@ bool ParseJobs(const std::string& text, unsigned& jobs) {
 }
 
 // One name per line; blank lines name nothing, and a CR before the line feed
-// is the list's line ending, not part of a name.
-int ReadList(const Text& list, std::vector<Text>& names) {
+// is the list's line ending, not part of a name. NUL-separated, names are
+// taken as they are. A NUL in a line would cut the name the library is
+// given short of the one the output is named from: such a list is refused.
+int ReadList(const Text& list, bool nulSeparated, std::vector<Text>& names) {
     std::string bytes;
     if (!ReadWhole(list, bytes)) return Fail(ExitUsage, "cannot read the list '" + Narrow(list) + "'");
-    for (size_t start = 0; start < bytes.size();) {
-        size_t end = bytes.find('\n', start);
+    const char separator = nulSeparated ? '\0' : '\n';
+    const size_t firstNul = nulSeparated ? std::string::npos : bytes.find('\0');
+    size_t line = 1;
+    for (size_t start = 0; start < bytes.size(); ++line) {
+        size_t end = bytes.find(separator, start);
         if (end == std::string::npos) end = bytes.size();
         size_t stop = end;
-        if (stop > start && bytes[stop - 1] == '\r') --stop;
+        if (!nulSeparated && stop > start && bytes[stop - 1] == '\r') --stop;
+        if (firstNul < end)
+            return Fail(ExitUsage, "the list '" + Narrow(list) + "' has a NUL in line " + std::to_string(line) +
+                                       " (-0 reads a NUL-separated list)");
         if (stop > start) {
             Text name;
             if (!FromUtf8(bytes.substr(start, stop - start), name))
@@ -111,27 +121,55 @@ int ReadList(const Text& list, std::vector<Text>& names) {
     return ExitWritten;
 }
 
-// Every group of inputs that would be written to one name in `dir` (ending
-// in a separator), named in one line.
-int RefuseSharedNames(const std::vector<Text>& names, const Text& dir) {
+// Every group of names whose keys are the same, named in the order given
+// and followed by what `says(its first name, its size)`, groups joined by
+// "; "; empty when there is none.
+template <typename Key, typename Less, typename Same, typename Says>
+std::string NameGroups(const std::vector<Text>& names, const std::vector<Key>& keys, Less less, Same same,
+                       Says says) {
     std::vector<size_t> order(names.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    auto own = [&](size_t i) { return names[i].substr(OwnNameStart(names[i])); };
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return OwnNameLess(own(a), own(b)); });
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return less(keys[a], keys[b]); });
     std::string line;
     for (size_t i = 0; i < order.size();) {
         size_t j = i + 1;
-        while (j < order.size() && SameOwnName(own(order[i]), own(order[j]))) ++j;
+        while (j < order.size() && same(keys[order[i]], keys[order[j]])) ++j;
         if (j - i > 1) {
             std::sort(order.begin() + static_cast<std::ptrdiff_t>(i), order.begin() + static_cast<std::ptrdiff_t>(j));
             if (!line.empty()) line += "; ";
             for (size_t k = i; k < j; ++k)
                 line += (k == i ? "'" : k + 1 == j ? " and '" : ", '") + Narrow(names[order[k]]) + "'";
-            line += (j - i == 2 ? " would both be written to '" : " would all be written to '") +
-                    Narrow(dir + own(order[i])) + "'";
+            line += says(order[i], j - i);
         }
         i = j;
     }
+    return line;
+}
+
+// Inputs that would be written to one name in `dir` (ending in a separator).
+int RefuseSharedNames(const std::vector<Text>& names, const Text& dir) {
+    std::vector<Text> own(names.size());
+    for (size_t i = 0; i < names.size(); ++i) own[i] = names[i].substr(OwnNameStart(names[i]));
+    const std::string line = NameGroups(names, own, OwnNameLess, SameOwnName, [&](size_t first, size_t count) {
+        return (count == 2 ? " would both be written to '" : " would all be written to '") +
+               Narrow(dir + own[first]) + "'";
+    });
+    return line.empty() ? ExitWritten : Fail(ExitUsage, line);
+}
+
+// Inputs that are one file under two names (links, ".."): it would be turned
+// once for each. A name that names no file fails later, on its own.
+int RefuseSharedFiles(const std::vector<Text>& names) {
+    using Key = std::tuple<bool, uint64_t, uint64_t>;  // known, volume, index
+    std::vector<Key> keys(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        FileId id;
+        if (IdentifyFile(names[i], id)) keys[i] = Key{true, id.volume, id.index};
+    }
+    const auto same = [](const Key& a, const Key& b) { return std::get<0>(a) && a == b; };
+    const std::string line = NameGroups(names, keys, std::less<Key>(), same, [](size_t, size_t count) {
+        return std::string(count == 2 ? " are one file" : " are all one file");
+    });
     return line.empty() ? ExitWritten : Fail(ExitUsage, line);
 }
 
@@ -156,7 +194,7 @@ int ReadBatchArguments(const std::vector<Text>& args, BatchPlan& plan) {
         return Fail(ExitUsage, "N must be a positive whole number, not '" + Narrow(o.jobs) + "'");
     plan.quiet = o.quiet;
     for (const Text& list : o.lists)
-        if (const int status = ReadList(list, o.names)) return status;
+        if (const int status = ReadList(list, o.nulSeparated, o.names)) return status;
     if (o.names.empty()) return Fail(ExitUsage, "no pictures given");
     if (!IsFolder(o.dir)) return Fail(ExitUsage, "DIR '" + Narrow(o.dir) + "' is not an existing folder");
     for (const Text& name : o.names)
@@ -166,6 +204,7 @@ int ReadBatchArguments(const std::vector<Text>& args, BatchPlan& plan) {
     Text dir = o.dir;
     if (OwnNameStart(dir) != dir.size()) dir += kSeparator;
     if (const int status = RefuseSharedNames(o.names, dir)) return status;
+    if (const int status = RefuseSharedFiles(o.names)) return status;
     plan.pictures.reserve(o.names.size());
     for (const Text& name : o.names) {
         BatchPicture picture;

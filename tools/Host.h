@@ -50,6 +50,11 @@ extern const Text::value_type kSeparator;
 // Own names that would be one file in a folder.
 bool SameOwnName(const Text& a, const Text& b);
 bool OwnNameLess(const Text& a, const Text& b);
+// The file a name stands for, links followed: one file, one FileId.
+struct FileId {
+    uint64_t volume, index;
+};
+bool IdentifyFile(const Text& path, FileId& id);
 
 int RunSingle(const std::vector<Text>& args);
 int RunBatch(const std::vector<Text>& args);

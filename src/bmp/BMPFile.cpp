@@ -40,13 +40,14 @@ uint32_t RowsPerBlock(size_t fileRow, uint32_t height) {
 }
 
 // Rows straight into the picture when rows carry no pad. Bytes the file does
-// not have stay zero.
-void ReadRows(PlatformFile* file, BMPImage& image) {
+// not have stay zero; false only when the system failed a read.
+bool ReadRows(PlatformFile* file, BMPImage& image) {
     const size_t rowBytes = 3u * static_cast<size_t>(image.width);
     const uint32_t pad = RowPad(image.width);
+    bool failed = false;
     if (pad == 0) {
-        PlatformRead(image.pixels, 1, rowBytes * image.height, file);
-        return;
+        PlatformRead(image.pixels, 1, rowBytes * image.height, file, failed);
+        return !failed;
     }
     const size_t fileRow = rowBytes + pad;
     const uint32_t perBlock = RowsPerBlock(fileRow, image.height);
@@ -54,15 +55,15 @@ void ReadRows(PlatformFile* file, BMPImage& image) {
     if (block == nullptr) {
         uint8_t skipped[3];
         for (uint32_t y = 0; y < image.height; ++y) {
-            if (PlatformRead(PixelAt(image, 0, y), 1, rowBytes, file) != rowBytes) return;
-            if (PlatformRead(skipped, 1, pad, file) != pad) return;
+            if (PlatformRead(PixelAt(image, 0, y), 1, rowBytes, file, failed) != rowBytes) break;
+            if (PlatformRead(skipped, 1, pad, file, failed) != pad) break;
         }
-        return;
+        return !failed;
     }
     for (uint32_t y = 0; y < image.height; y += perBlock) {
         const uint32_t rows = image.height - y < perBlock ? image.height - y : perBlock;
         const size_t want = rows * fileRow;
-        const size_t got = PlatformRead(block, 1, want, file);
+        const size_t got = PlatformRead(block, 1, want, file, failed);
         for (uint32_t r = 0; r < rows && got > r * fileRow; ++r) {
             const size_t there = got - r * fileRow;
             std::memcpy(PixelAt(image, 0, y + r), block + r * fileRow, there < rowBytes ? there : rowBytes);
@@ -70,6 +71,7 @@ void ReadRows(PlatformFile* file, BMPImage& image) {
         if (got != want) break;
     }
     PlatformFree(block);
+    return !failed;
 }
 
 bool WriteRows(PlatformOutput& output, const BMPImage& image) {
@@ -144,13 +146,15 @@ void EncodeBMPHeader(const BMPHeader& h, uint8_t (&b)[kBMPHeaderBytes]) {
     Put32(b + 50, h.biClrImportant);
 }
 
-void ReadBMPHeader(BMPHeader& header, PlatformFile* stream) {
+bool ReadBMPHeader(BMPHeader& header, PlatformFile* stream) {
     // One item of 54 bytes: a file too short to hold it is checked on zeros,
     // not on the part that was there.
     uint8_t block[kBMPHeaderBytes] = {};
-    if (!PlatformSeek(stream, 0, SeekFromStart) || PlatformRead(block, 1, sizeof block, stream) != sizeof block)
+    bool failed = !PlatformSeek(stream, 0, SeekFromStart);
+    if (failed || PlatformRead(block, 1, sizeof block, stream, failed) != sizeof block)
         std::memset(block, 0, sizeof block);
     DecodeBMPHeader(block, header);
+    return !failed;
 }
 
 void MakeBMPHeader(BMPHeader& header, const BMPImage& image, uint32_t rowPad) {
@@ -174,9 +178,13 @@ int32_t ReadBMP(const char* fileName, BMPImage* image) {
     PlatformFile* file = PlatformOpen(fileName, "rb");
     if (file == nullptr) return ReadOpenFailed;
 
+    // A read or seek the system fails is no file that ends early: rows made
+    // black from it would be written, and over the input itself they would
+    // replace the only good copy. To the caller the file cannot be read,
+    // which is what ReadOpenFailed says. A folder opens on some systems but
+    // its read fails (EISDIR), and a pipe cannot seek: neither is a file.
     BMPHeader header;
-    ReadBMPHeader(header, file);
-    const int32_t status = CheckHeader(header);
+    const int32_t status = ReadBMPHeader(header, file) ? CheckHeader(header) : ReadOpenFailed;
     if (status != ReadOk) {
         PlatformClose(file);
         return status;
@@ -188,11 +196,13 @@ int32_t ReadBMP(const char* fileName, BMPImage* image) {
         PlatformClose(file);
         return ReadBadHeader;
     }
-    // A failed seek (an offset the stream cannot reach) reads nothing rather
-    // than rows from the wrong place.
-    if (HasPixels(*image) && PlatformSeek(file, header.bfOffBits, SeekFromStart)) ReadRows(file, *image);
+    const bool read =
+        !HasPixels(*image) || (PlatformSeek(file, header.bfOffBits, SeekFromStart) && ReadRows(file, *image));
     PlatformClose(file);
-    return ReadOk;
+    if (read) return ReadOk;
+    ReleasePixels(*image);
+    image->width = image->height = 0;
+    return ReadOpenFailed;
 }
 
 int32_t WriteBMP(const char* fileName, BMPImage* image) {

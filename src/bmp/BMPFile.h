@@ -10,6 +10,10 @@
 // pixel bytes, no heap) are ReadBadHeader too. Rows are read from bfOffBits;
 // a file that ends early leaves the rest of the picture black and still
 // reads. A file shorter than the header is checked on a zero-filled block.
+// A read or seek that the system fails (an I/O error, not an end of file)
+// gives ReadOpenFailed and no picture, as does a folder or a pipe, whose
+// reads or seeks fail: there is no file that can be read, and nothing may
+// be written from it.
 //
 // WriteBMP always writes a 40-byte info header, rows at offset 54, 3780
 // pixels per metre and biSizeImage 0. Any failed write, flush or close, and
@@ -55,8 +59,9 @@ void DecodeBMPHeader(const uint8_t (&block)[kBMPHeaderBytes], BMPHeader& header)
 void EncodeBMPHeader(const BMPHeader& header, uint8_t (&block)[kBMPHeaderBytes]);
 
 // Reads the first 54 bytes of `stream` into `header`; a stream shorter than
-// that gives an all-zero header.
-void ReadBMPHeader(BMPHeader& header, PlatformFile* stream);
+// that gives an all-zero header. False when the system failed the seek or
+// the read.
+bool ReadBMPHeader(BMPHeader& header, PlatformFile* stream);
 void MakeBMPHeader(BMPHeader& header, const BMPImage& image, uint32_t rowPad);
 
 int32_t ReadBMP(const char* fileName, BMPImage* image);

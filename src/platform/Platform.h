@@ -20,7 +20,10 @@ void PlatformFree(void* block);
 // Buffered binary streams. An empty name never opens.
 using PlatformFile = std::FILE;
 PlatformFile* PlatformOpen(const char* name, const char* mode);
-size_t PlatformRead(void* into, size_t size, size_t count, PlatformFile* file);
+// Sets `failed` (and never clears it) when the system reports an error, so
+// that a file that ends early, which only reads fewer items, can be told
+// from one that cannot be read.
+size_t PlatformRead(void* into, size_t size, size_t count, PlatformFile* file, bool& failed);
 size_t PlatformWrite(const void* from, size_t size, size_t count, PlatformFile* file);
 enum PlatformSeekOrigin : int { SeekFromStart = 0, SeekFromCurrent = 1 };
 bool PlatformSeek(PlatformFile* file, int64_t offset, PlatformSeekOrigin origin);
@@ -37,9 +40,10 @@ bool PlatformClose(PlatformFile* file);  // false if buffered data was lost
 // renames it over the target only when the caller says every byte went down,
 // and removes it otherwise, so a failure leaves the target as it was. Only a
 // replacement is made durable: synced before the rename, its folder synced
-// after it; a new file replaces nothing a power cut could take. The
-// replacement keeps the target's permission bits (and owner, where the
-// process may set it); a link keeps pointing where it did. Where the target
+// after it; a new file replaces nothing a power cut could take. On POSIX
+// systems the replacement keeps the target's permission bits (and owner,
+// where the process may set it) and a link keeps pointing where it did; on
+// Windows it keeps the name only. Where the target
 // is something else (a device, a pipe) or the folder takes no new file, the
 // stream writes `name` in place.
 struct PlatformOutput {

@@ -50,6 +50,7 @@ bool LinkTemporary(PlatformOutput& output, PlatformFile* file);
 // then, so a failure here is no failed write and is not reported.
 void SyncFolder(const char* path);
 // Starts the device writing what the stream holds so far, without waiting.
+// False only when the stream's flush fails; a refused hint is no failure.
 bool StartWriteBack(PlatformOutput& output);
 
 }  // namespace replace

@@ -10,8 +10,14 @@ PlatformFile* PlatformOpen(const char* name, const char* mode) {
     return Fails(OpOpen) ? nullptr : CountFile(std::fopen(name, mode));
 }
 
-size_t PlatformRead(void* into, size_t size, size_t count, PlatformFile* file) {
-    return Fails(OpRead) ? 0 : std::fread(into, size, count, file);
+size_t PlatformRead(void* into, size_t size, size_t count, PlatformFile* file, bool& failed) {
+    if (Fails(OpRead)) {
+        failed = true;
+        return 0;
+    }
+    const size_t got = std::fread(into, size, count, file);
+    if (got != count && std::ferror(file)) failed = true;
+    return got;
 }
 
 size_t PlatformWrite(const void* from, size_t size, size_t count, PlatformFile* file) {

@@ -106,6 +106,13 @@ size_t OwnNameStart(const Text& path) {
 }
 
 bool SameOwnName(const Text& a, const Text& b) { return a == b; }
+
+bool IdentifyFile(const Text& path, FileId& id) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return false;
+    id = FileId{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+    return true;
+}
 bool OwnNameLess(const Text& a, const Text& b) { return a < b; }
 
 }  // namespace host

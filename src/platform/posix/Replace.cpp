@@ -144,10 +144,11 @@ void SyncFolder(const char* path) {
 bool StartWriteBack(PlatformOutput& output) {
     if (!PlatformFlush(output.file)) return false;
 #if defined(SYNC_FILE_RANGE_WRITE)
-    if (Fails(OpWriteBack) ||
+    // A hint only: some file systems refuse it (EINVAL, ENOSYS, ESPIPE), and
+    // the sync before the rename is what makes the replacement durable.
+    if (!Fails(OpWriteBack))
         sync_file_range(fileno(output.file), static_cast<off_t>(output.writtenBack),
-                        static_cast<off_t>(output.written - output.writtenBack), SYNC_FILE_RANGE_WRITE) != 0)
-        return false;
+                        static_cast<off_t>(output.written - output.writtenBack), SYNC_FILE_RANGE_WRITE);
 #endif
     output.writtenBack = output.written;
     return true;

@@ -1,5 +1,7 @@
 // Windows: links are not followed (MoveFileEx replaces the name itself); the
-// rename of a replacement writes through before it returns.
+// rename of a replacement writes through before it returns. The new file
+// keeps only the old one's name: its access list, owner, attributes and
+// streams are those of any new file in the folder.
 #include "platform/Replace.h"
 
 #include <fcntl.h>
