@@ -52,6 +52,7 @@ struct PlatformOutput {
     char temporary[kPlatformPathBytes];  // empty when writing in place or while unnamed
     bool unnamed;                        // a temporary with no name yet
     bool replaces;                       // the target exists: the write must be durable
+    unsigned setIdMode;                  // the old file's mode, where it has set-ID bits that writes clear
     uint64_t written, writtenBack;       // bytes so far; bytes whose write-back has started
 };
 bool PlatformBeginOutput(const char* name, PlatformOutput& output);

@@ -99,6 +99,7 @@ bool PlatformBeginOutput(const char* name, PlatformOutput& output) {
     output.file = nullptr;
     output.target[0] = output.temporary[0] = '\0';
     output.unnamed = output.replaces = false;
+    output.setIdMode = 0;
     output.written = output.writtenBack = 0;
     if (name == nullptr || name[0] == '\0') return false;
     if (replace::CopyPath(output.target, name)) {
@@ -141,7 +142,7 @@ bool PlatformEndOutput(PlatformOutput& output, bool complete) {
     if (output.temporary[0] == '\0' && !output.unnamed) return PlatformClose(file) && complete;
     // A new output is not synced: losing it in a power cut loses nothing
     // the input cannot give again. A replacement may be the only copy.
-    bool ok = complete && (!output.replaces || replace::SyncFile(file));
+    bool ok = complete && replace::KeepSetIdBits(output, file) && (!output.replaces || replace::SyncFile(file));
     if (output.unnamed) ok = ok && replace::LinkTemporary(output, file);
     ok = PlatformClose(file) && ok;
     ok = ok && replace::RenameOver(output);

@@ -38,6 +38,9 @@ void CloseDescriptor(int fd);
 bool RemoveFile(const char* name);
 // Everything written is on the storage before the rename.
 bool SyncFile(PlatformFile* file);
+// Puts back the set-ID bits of output.setIdMode once everything is written:
+// a write by a caller without the privilege to keep them clears them.
+bool KeepSetIdBits(const PlatformOutput& output, PlatformFile* file);
 bool RenameOver(const PlatformOutput& output);
 // A file with no name in the target's folder, which a killed process cannot
 // leave behind: its descriptor, or -1 with errno, where NoUnnamedFiles(errno)

@@ -61,6 +61,7 @@ TemporaryOutcome CreateTemporary(PlatformOutput& output) {
     if (fd < 0) return otherwise;
     if (kind == Kind::Regular && !TakeOwnerAndMode(fd, info))
         return DiscardTemporary(output, fd, TemporaryOutcome::InPlace);
+    if (kind == Kind::Regular && (info.st_mode & (S_ISUID | S_ISGID)) != 0) output.setIdMode = info.st_mode & 07777;
     return StreamOnTemporary(output, fd);
 }
 
@@ -76,6 +77,11 @@ void CloseDescriptor(int fd) { close(fd); }
 bool RemoveFile(const char* name) { return !Fails(OpRemove) && unlink(name) == 0; }
 
 bool SyncFile(PlatformFile* file) { return !Fails(OpSync) && std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+bool KeepSetIdBits(const PlatformOutput& output, PlatformFile* file) {
+    if (output.setIdMode == 0) return true;
+    return !Fails(OpChmod) && std::fflush(file) == 0 && fchmod(fileno(file), output.setIdMode) == 0;
+}
 
 bool RenameOver(const PlatformOutput& output) {
     return !Fails(OpRename) && std::rename(output.temporary, output.target) == 0;

@@ -60,6 +60,9 @@ bool SyncFile(PlatformFile* file) {
     return !Fails(OpSync) && std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
 }
 
+// Windows has no set-ID bits.
+bool KeepSetIdBits(const PlatformOutput&, PlatformFile*) { return true; }
+
 bool RenameOver(const PlatformOutput& output) {
     const DWORD durable = output.replaces ? MOVEFILE_WRITE_THROUGH : 0;
     return !Fails(OpRename) &&
