@@ -72,8 +72,10 @@ TEST(HostBatch, MixedBatch) {
     lines.pop_back();
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(lines, (std::vector<std::string>{
-                         "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format.",
-                         "absent.bmp: File not found.", "sig.bmp: File has invalid signature."}));
+                         "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format. (8 "
+                         "bits per pixel, not a 24-bit BMP)",
+                         "absent.bmp: File not found. (no such file)",
+                         "sig.bmp: File has invalid signature. (not a BMP file)"}));
     EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no progress outside a terminal";
     for (const auto& g : good)
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out/" + g.first))), ReferenceRotate(g.second, -30)) << g.first;
@@ -87,7 +89,9 @@ TEST(HostBatch, MixedBatch) {
     const int err = open(dir.File("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const pid_t host = StartHost(dir, "-j 2 -a 30 -d out late.bmp 8bit.bmp", err);
     close(err);
-    const std::string early = "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format.\n";
+    const std::string early =
+        "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format. (8 bits per pixel, not a "
+        "24-bit BMP)\n";
     std::string seen;
     for (int tries = 0; seen.find('\n') == std::string::npos && tries < 3000; ++tries, usleep(10000)) {
         const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
@@ -107,7 +111,7 @@ TEST(HostBatch, MixedBatch) {
     EXPECT_EQ(WEXITSTATUS(status), 3) << "the status of late.bmp, first in the order given";
     const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
     EXPECT_EQ(std::string(e.begin(), e.end()),
-              early + "late.bmp: File not found.\n2 pictures: 0 written, 2 failed\n");
+              early + "late.bmp: File not found. (not a regular file)\n2 pictures: 0 written, 2 failed\n");
 #endif
 
     // Into the inputs' own folder, from a NUL-separated list: each picture
@@ -118,6 +122,13 @@ TEST(HostBatch, MixedBatch) {
     EXPECT_EQ(again.out + again.err, "");
     for (size_t i = 0; i < 2; ++i)
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(good[i].first))), ReferenceRotate(good[i].second, 90));
+
+    // With -n every output that exists is kept, each said, and counted.
+    const HostRun kept = Host(dir, "-n -a 30 -d . a.bmp absent.bmp");
+    EXPECT_EQ(kept.status, 3);
+    EXPECT_EQ(kept.err, "a.bmp: ./a.bmp exists, skipped\nabsent.bmp: File not found. (no such file)\n"
+                        "2 pictures: 0 written, 1 skipped, 1 failed\n");
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("a.bmp"))), ReferenceRotate(good[0].second, 90));
 }
 
 #if !defined(_WIN32)

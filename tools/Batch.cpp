@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "BatchOptions.h"
+#include "Files.h"
 #include "Progress.h"
+#include "Reasons.h"
 #include "Worker.h"
 #include "Workers.h"
 
@@ -48,13 +50,16 @@ public:
                 if (event.result == 999)
                     Finish(static_cast<size_t>(picture), ExitWritten, "");
                 else
-                    Finish(static_cast<size_t>(picture), StatusFor(event.result), event.lastLine);
+                    Finish(static_cast<size_t>(picture), StatusFor(event.result),
+                           event.lastLine + Reason(plan_.pictures[static_cast<size_t>(picture)], event.result));
             }
         }
         progress_.Clear();
-        if (!plan_.quiet)
-            std::fprintf(stderr, "%zu %s: %zu written, %zu failed\n", total, total == 1 ? "picture" : "pictures",
-                         total - failed_, failed_);
+        if (!plan_.quiet) {
+            std::string skipped = plan_.noClobber ? std::to_string(skipped_) + " skipped, " : "";
+            std::fprintf(stderr, "%zu %s: %zu written, %s%zu failed\n", total, total == 1 ? "picture" : "pictures",
+                         total - failed_ - skipped_, skipped.c_str(), failed_);
+        }
         for (long status : status_)
             if (status != ExitWritten) return status == kIdle ? ExitSoftware : static_cast<int>(status);
         return ExitWritten;
@@ -65,15 +70,33 @@ private:
     // each end takes a picture with it, so this cannot go round for ever.
     void Start(size_t slot) { running_[slot] = workers_.Start(slot); }
 
+    // The cause after the library's line, with the output's name when it is the output's.
+    std::string Reason(const BatchPicture& picture, int32_t result) const {
+        const Cause cause = CauseOf(picture.input, picture.output, result, plan_.angle);
+        return " (" + (cause.ofOutput ? Shown(picture.output) + ": " : std::string()) + cause.why + ")";
+    }
+
+    // With -n an output that exists is kept, before any worker sees its picture.
+    void SkipKept() {
+        while (plan_.noClobber && next_ < plan_.pictures.size() && Exists(plan_.pictures[next_].output)) {
+            ++skipped_;
+            Report(next_, Shown(plan_.pictures[next_].output) + " exists, skipped");
+            status_[next_++] = ExitWritten;
+            progress_.Show(++done_, true);
+        }
+    }
+
     void HandOut() {
+        SkipKept();
         for (size_t slot = 0; slot < slots_ && next_ < plan_.pictures.size(); ++slot) {
             // A worker gone before it had the picture leaves it for the next
             // one; a slot whose workers keep going is given up.
             for (int attempt = 0; attempt < 3 && running_[slot] && working_[slot] == kIdle; ++attempt) {
                 const BatchPicture& picture = plan_.pictures[next_];
-                if (workers_.Send(slot, EncodeRequest(plan_.angle, picture.input, picture.output)))
+                if (workers_.Send(slot, EncodeRequest(plan_.angle, picture.input, picture.output))) {
                     working_[slot] = static_cast<long>(next_++);
-                else
+                    SkipKept();
+                } else
                     Start(slot);
             }
         }
@@ -84,12 +107,16 @@ private:
         ++done_;
         if (status != ExitWritten) {
             ++failed_;
-            progress_.Clear();
-            std::fprintf(stderr, "%s: %s\n", Narrow(plan_.pictures[picture].name).c_str(), line.c_str());
+            Report(picture, line);
             progress_.Show(done_, true);
         } else {
             progress_.Show(done_);
         }
+    }
+
+    void Report(size_t picture, const std::string& line) {
+        progress_.Clear();
+        std::fprintf(stderr, "%s: %s\n", Shown(plan_.pictures[picture].input).c_str(), line.c_str());
     }
 
     const BatchPlan& plan_;
@@ -99,7 +126,7 @@ private:
     std::vector<long> status_;   // per picture: its exit status, or kIdle while not done
     std::vector<long> working_;  // per worker: the picture it has, or kIdle
     std::vector<bool> running_;
-    size_t next_ = 0, done_ = 0, failed_ = 0;
+    size_t next_ = 0, done_ = 0, failed_ = 0, skipped_ = 0;
 };
 
 }  // namespace
