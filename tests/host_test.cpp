@@ -179,6 +179,28 @@ TEST(Host, NoClobberKeepsTheOutput) {
     EXPECT_EQ(ReadFile(dir.File("out.bmp")), EncodeBMP(DistinctPicture(2, 2)));
 }
 
+#if !defined(_WIN32)
+// What the bash completion offers where each form wants something.
+TEST(Host, BashCompletion) {
+    if (std::system("bash -c true >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs bash";
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("folder"));
+    WriteFile(dir.File("a.bmp"), {});
+    WriteFile(dir.File("a.txt"), {});
+    const struct {
+        const char* words;
+        const char* offered;
+    } cases[] = {{"--no", "--no-clobber"}, {"-a 30 -d \"\"", "folder"}, {"-n in.bmp out.bmp \"\"", "-90 180 270 90"},
+                 {"\"\"", "a.bmp folder"}, {"in.bmp a", "a.bmp a.txt"}, {"-a 30 -d folder -T a", "a.bmp a.txt"}};
+    for (const auto& c : cases) {
+        const HostRun r = Host(dir, std::string("-c '. \"") + VINTREL_COMPLETION +
+                                        "\"; COMP_WORDS=(bmprotate2 " + c.words + "); COMP_CWORD=$((${#COMP_WORDS[@]}-1)); "
+                                        "_bmprotate2; printf \"%s\\n\" \"${COMPREPLY[@]}\" | sort | xargs'", "bash");
+        EXPECT_EQ(r.out, std::string(c.offered) + "\n") << c.words << r.err;
+    }
+}
+#endif
+
 TEST(Host, HelpAndVersion) {
     TempDir dir;
     const HostRun help = Host(dir, "--help");
