@@ -8,6 +8,7 @@
 #include "Files.h"
 #include "Progress.h"
 #include "Reasons.h"
+#include "Stops.h"
 #include "Worker.h"
 #include "Workers.h"
 
@@ -33,19 +34,21 @@ public:
         progress_.Show(0, true);
         for (size_t slot = 0; slot < slots_; ++slot) Start(slot);
         while (done_ < total) {
-            HandOut();
+            if (StopSignal() == 0) HandOut();
             WorkerEvent event;
             if (!workers_.Wait(event)) {
+                if (StopSignal() != 0) break;
                 // Not one worker has a picture, nor would take one: what is left fails here.
                 for (; next_ < total; ++next_) Finish(next_, ExitSoftware, "no worker process could be started");
                 break;
             }
+            if (event.stopped) continue;
             const long picture = working_[event.slot];
             working_[event.slot] = kIdle;
             if (event.ended) {
                 running_[event.slot] = false;
                 if (picture != kIdle) Finish(static_cast<size_t>(picture), ExitSoftware, event.why);
-                if (next_ < total) Start(event.slot);
+                if (next_ < total && StopSignal() == 0) Start(event.slot);
             } else if (picture != kIdle) {
                 if (event.result == 999)
                     Finish(static_cast<size_t>(picture), ExitWritten, "");
@@ -56,9 +59,10 @@ public:
         }
         progress_.Clear();
         if (!plan_.quiet) {
-            std::string skipped = plan_.noClobber ? std::to_string(skipped_) + " skipped, " : "";
-            std::fprintf(stderr, "%zu %s: %zu written, %s%zu failed\n", total, total == 1 ? "picture" : "pictures",
-                         total - failed_ - skipped_, skipped.c_str(), failed_);
+            const std::string skipped = plan_.noClobber ? std::to_string(skipped_) + " skipped, " : "";
+            const std::string notDone = done_ < total ? ", " + std::to_string(total - done_) + " not done" : "";
+            std::fprintf(stderr, "%zu %s: %zu written, %s%zu failed%s\n", total, total == 1 ? "picture" : "pictures",
+                         done_ - failed_ - skipped_, skipped.c_str(), failed_, notDone.c_str());
         }
         for (long status : status_)
             if (status != ExitWritten) return status == kIdle ? ExitSoftware : static_cast<int>(status);
@@ -136,7 +140,11 @@ int RunBatch(const std::vector<Text>& args) {
     if (const int status = ReadBatchArguments(args, plan)) return status;
     BMPRotate2Fn rotate = LoadExport();
     if (rotate == nullptr) return Fail(ExitNoLibrary, "cannot load " VINTREL_LIBRARY_FILE);
-    return Run(plan, rotate).Go();
+    WatchStops();
+    // The workers are collected when the run is gone, before the end by a stop.
+    const int status = Run(plan, rotate).Go();
+    if (const int signal = StopSignal()) EndBySignal(signal);
+    return status;
 }
 
 }  // namespace host
