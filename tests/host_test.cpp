@@ -124,7 +124,7 @@ TEST(Host, ExitStatusAndReasonPerResult) {
         const HostRun r = Host(dir, c.input + " " + c.output + " 0");
         EXPECT_EQ(r.status, c.status) << c.input;
         EXPECT_NE(r.out, "") << c.input;
-        EXPECT_EQ(r.err, std::string(kProgramName) + ": " + c.reason + "\n") << c.input;
+        EXPECT_EQ(r.err, "bmprotate2: " + c.reason + "\n") << c.input;
     }
     EXPECT_FALSE(FileExists(dir.File("out.bmp")));
 }
@@ -175,7 +175,7 @@ TEST(Host, NoClobberKeepsTheOutput) {
     WriteFile(dir.File("out.bmp"), EncodeBMP(DistinctPicture(2, 2)));
     const HostRun r = Host(dir, "--no-clobber in.bmp out.bmp 30");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, std::string(kProgramName) + ": out.bmp: exists, skipped\n");
+    EXPECT_EQ(r.out + r.err, "bmprotate2: out.bmp: exists, skipped\n");
     EXPECT_EQ(ReadFile(dir.File("out.bmp")), EncodeBMP(DistinctPicture(2, 2)));
 }
 
