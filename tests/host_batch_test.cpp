@@ -143,7 +143,7 @@ TEST(HostBatch, MixedBatch) {
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(good[i].first))), ReferenceRotate(good[i].second, 90));
 
     // With -n every output that exists is kept, each said, and counted.
-    const HostRun kept = Host(dir, "-n -a 30 -d . a.bmp absent.bmp");
+    const HostRun kept = Host(dir, "-n -a 30 -d ./ a.bmp absent.bmp");
     EXPECT_EQ(kept.status, 3);
     EXPECT_EQ(kept.err, "a.bmp: ./a.bmp exists, skipped\nabsent.bmp: File not found. (no such file)\n"
                         "2 pictures: 0 written, 1 skipped, 1 failed\n");
