@@ -162,8 +162,12 @@ TEST(Host, NamesLongerThanTheLibraryHolds) {
     WriteFile(dir.File(input), EncodeBMP(picture));
     EXPECT_EQ(Host(dir, input + " " + output + " 30").status, 0);
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(output))), ReferenceRotate(picture, 30));
+    // Replaced in its own folder, under an own name too long for the library: its mode kept.
+    const auto mode = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    std::filesystem::permissions(dir.File(input), mode);
     EXPECT_EQ(Host(dir, "-a 90 -d " + deep + " " + input).status, 0);
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(input))), ReferenceRotate(picture, 90));
+    EXPECT_EQ(std::filesystem::status(dir.File(input)).permissions(), mode);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File(deep)), std::filesystem::directory_iterator()), 2) << "a temporary left";
 }
 #endif

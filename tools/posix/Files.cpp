@@ -135,12 +135,14 @@ bool LibraryNames::Finish(bool written) {
         unlinkat(folder, from, 0);
         return true;
     }
-    // A file replaced is the old picture or the new one after a power cut:
-    // the new one is on disk before the rename, and the rename after it.
+    // A file replaced keeps its owner and mode, as the library keeps them,
+    // and is the old picture or the new one after a power cut: the new one
+    // is on disk before the rename, and the rename after it.
     struct stat info;
     if (fstatat(folder, state_->longOwn.c_str(), &info, 0) == 0) {
         const int fd = openat(folder, from, O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || fsync(fd) != 0) {
+        if (fd < 0 || fchown(fd, info.st_uid, info.st_gid) != 0 || fchmod(fd, info.st_mode & 07777) != 0 ||
+            fsync(fd) != 0) {
             if (fd >= 0) close(fd);
             unlinkat(folder, from, 0);
             return false;
