@@ -141,8 +141,9 @@ TEST(Host, StandardInputAndOutput) {
     EXPECT_EQ(r.out, lines);
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out.bmp"))), ReferenceRotate(picture, 30));
 #if !defined(_WIN32)
-    for (const char* args : {"- - -30 <in.bmp", "in.bmp - -30"}) {
-        r = Host(dir, args);
+    const std::string throughPipe = "-c '\"" + HostProgram() + "\" in.bmp /dev/stdout -30 | cat'";
+    for (const std::string& args : {std::string("- - -30 <in.bmp"), std::string("in.bmp - -30"), throughPipe}) {
+        r = args == throughPipe ? Host(dir, args, "sh") : Host(dir, args);
         EXPECT_EQ(r.status, 0) << args;
         EXPECT_EQ(r.err, lines) << args;
         EXPECT_EQ(DecodeWrittenBMP(std::vector<uint8_t>(r.out.begin(), r.out.end())), ReferenceRotate(picture, -30));

@@ -12,6 +12,9 @@ bool MakeScratch(Text& folder);
 // The folder and whatever is left in it.
 void RemoveScratch(const Text& folder);
 bool SaveStandardInput(const Text& path);
+// A name such as /dev/stdout for the pipe or terminal standard output is:
+// the picture written there would come with the library's lines.
+bool NamesStandardOutput(const Text& path);
 bool SendToStandardOutput(const Text& path);
 
 // While one lives, what is written to standard output goes to standard

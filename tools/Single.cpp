@@ -64,7 +64,7 @@ int RunSingle(const Text& in, const Text& out, const Text& angleText, bool noClo
     for (const Text* name : {&in, &out})
         if (!ToWide(*name, wide)) return Fail(ExitUsage, "'" + Shown(*name) + "': the name is not valid UTF-8");
     const Text dash(1, '-');
-    const bool fromStdin = in == dash, toStdout = out == dash;
+    const bool fromStdin = in == dash, toStdout = out == dash || NamesStandardOutput(out);
     if (toStdout && !kPictureOnStdout) return Fail(ExitUsage, "'-' as OUTPUT is not available on this system");
     BMPRotate2Fn rotate = LoadExport();
     if (rotate == nullptr) return Fail(ExitNoLibrary, "cannot load " VINTREL_LIBRARY_FILE);

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,6 +56,12 @@ bool SaveStandardInput(const Text& path) {
     if (fd < 0) return false;
     const bool copied = Copy(STDIN_FILENO, fd);
     return close(fd) == 0 && copied;
+}
+
+bool NamesStandardOutput(const Text& path) {
+    struct stat named, out;
+    return stat(path.c_str(), &named) == 0 && fstat(STDOUT_FILENO, &out) == 0 && !S_ISREG(out.st_mode) &&
+           named.st_dev == out.st_dev && named.st_ino == out.st_ino;
 }
 
 bool SendToStandardOutput(const Text& path) {

@@ -62,6 +62,8 @@ bool SaveStandardInput(const Text& path) {
     return std::fclose(file) == 0 && copied;
 }
 
+bool NamesStandardOutput(const Text&) { return false; }
+
 bool SendToStandardOutput(const Text& path) {
     FILE* file = _wfopen(path.c_str(), L"rb");
     if (file == nullptr) return false;
