@@ -32,7 +32,7 @@ const char kHelp[] =
     "       anticlockwise.\n"
     "INPUT '-' is standard input; OUTPUT '-' (or /dev/stdout on a pipe) is\n"
     "standard output, and the library's lines then go to standard error (not\n"
-    "on Windows).\n"
+    "on Windows). Names of any length are taken (on Windows 199 bytes at most).\n"
     "The library's lines go to standard output; a picture that fails adds\n"
     "'bmprotate2: FILE: reason' on standard error.\n"
     "\n"
