@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +35,24 @@ pid_t StartHost(const TempDir& dir, const std::string& args, int errFd) {
         _exit(127);
     }
     return pid;
+}
+
+// The host's worker that waits in a FIFO's open (for a writer), or -1 after
+// half a minute without one.
+pid_t WorkerInFifoOpen(pid_t host) {
+    for (int tries = 0; tries < 3000; ++tries, usleep(10000)) {
+        for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+            const std::string pid = process.path().filename();
+            if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+            const std::vector<uint8_t> stat = ReadFile(process.path() / "stat"), wchan = ReadFile(process.path() / "wchan");
+            const std::string line(stat.begin(), stat.end());
+            const size_t name = line.rfind(") ");
+            if (name != std::string::npos && std::atoi(line.c_str() + name + 4) == host &&
+                std::string(wchan.begin(), wchan.end()) == "wait_for_partner")
+                return std::stoi(pid);
+        }
+    }
+    return -1;
 }
 #endif
 
@@ -72,8 +91,10 @@ TEST(HostBatch, MixedBatch) {
     lines.pop_back();
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(lines, (std::vector<std::string>{
-                         "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format.",
-                         "absent.bmp: File not found.", "sig.bmp: File has invalid signature."}));
+                         "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format. (8 "
+                         "bits per pixel, not a 24-bit BMP)",
+                         "absent.bmp: File not found. (no such file)",
+                         "sig.bmp: File has invalid signature. (not a BMP file)"}));
     EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no progress outside a terminal";
     for (const auto& g : good)
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out/" + g.first))), ReferenceRotate(g.second, -30)) << g.first;
@@ -87,7 +108,9 @@ TEST(HostBatch, MixedBatch) {
     const int err = open(dir.File("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const pid_t host = StartHost(dir, "-j 2 -a 30 -d out late.bmp 8bit.bmp", err);
     close(err);
-    const std::string early = "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format.\n";
+    const std::string early =
+        "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format. (8 bits per pixel, not a "
+        "24-bit BMP)\n";
     std::string seen;
     for (int tries = 0; seen.find('\n') == std::string::npos && tries < 3000; ++tries, usleep(10000)) {
         const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
@@ -107,7 +130,7 @@ TEST(HostBatch, MixedBatch) {
     EXPECT_EQ(WEXITSTATUS(status), 3) << "the status of late.bmp, first in the order given";
     const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
     EXPECT_EQ(std::string(e.begin(), e.end()),
-              early + "late.bmp: File not found.\n2 pictures: 0 written, 2 failed\n");
+              early + "late.bmp: File not found. (not a regular file)\n2 pictures: 0 written, 2 failed\n");
 #endif
 
     // Into the inputs' own folder, from a NUL-separated list: each picture
@@ -118,6 +141,13 @@ TEST(HostBatch, MixedBatch) {
     EXPECT_EQ(again.out + again.err, "");
     for (size_t i = 0; i < 2; ++i)
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(good[i].first))), ReferenceRotate(good[i].second, 90));
+
+    // With -n every output that exists is kept, each said, and counted.
+    const HostRun kept = Host(dir, "-n -a 30 -d ./ a.bmp absent.bmp");
+    EXPECT_EQ(kept.status, 3);
+    EXPECT_EQ(kept.err, "a.bmp: ./a.bmp exists, skipped\nabsent.bmp: File not found. (no such file)\n"
+                        "2 pictures: 0 written, 1 skipped, 1 failed\n");
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("a.bmp"))), ReferenceRotate(good[0].second, 90));
 }
 
 #if !defined(_WIN32)
@@ -138,20 +168,8 @@ TEST(HostBatch, KilledWorker) {
         const pid_t host = StartHost(dir, args, err);
         close(err);
         // The worker waits in the FIFO's open for a writer that never comes.
-        int killed = 0;
-        for (int tries = 0; killed == 0 && tries < 3000; ++tries, usleep(10000)) {
-            for (const auto& process : std::filesystem::directory_iterator("/proc")) {
-                const std::string pid = process.path().filename();
-                if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-                const std::vector<uint8_t> stat = ReadFile(process.path() / "stat"), wchan = ReadFile(process.path() / "wchan");
-                const std::string line(stat.begin(), stat.end());
-                const size_t name = line.rfind(") ");
-                if (name == std::string::npos || std::atoi(line.c_str() + name + 4) != host ||
-                    std::string(wchan.begin(), wchan.end()) != "wait_for_partner")
-                    continue;
-                killed += kill(std::stoi(pid), SIGKILL) == 0;
-            }
-        }
+        const pid_t worker = WorkerInFifoOpen(host);
+        const int killed = worker > 0 && kill(worker, SIGKILL) == 0;
         EXPECT_EQ(killed, 1) << args;
         int status = 0;
         ASSERT_EQ(waitpid(host, &status, 0), host) << args;
@@ -179,6 +197,56 @@ TEST(HostBatch, OwnOutOfMemoryIsAStatus) {
     const HostRun r = Host(dir, "--as=50331648 \"" + HostProgram() + "\" -a 30 -d out -T list.txt", "prlimit");
     EXPECT_EQ(r.status, 70);
     EXPECT_EQ(r.err, "bmprotate2: out of memory\n");
+}
+
+// Ctrl-C typed on the batch's terminal while a worker is on the second of
+// four pictures: that one is finished, no more are handed out, the progress
+// line goes, the summary says two were not done, and the program ends by
+// SIGINT leaving nothing half made.
+TEST(HostBatch, InterruptedOnATerminal) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("out"));
+    const Picture picture = DistinctPicture(9, 9);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) WriteFile(dir.File(name), EncodeBMP(picture));
+    ASSERT_EQ(mkfifo(dir.File("stuck.bmp").c_str(), 0600), 0);
+    int terminal = -1, side = -1;
+    ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+    const std::string command = "cd \"" + dir.path() + "\" && exec " + kEmulator + " \"" + HostProgram() +
+                                "\" -j 1 -a 30 -d out a.bmp stuck.bmp b.bmp c.bmp";
+    const pid_t host = fork();
+    if (host == 0) {
+        // Its own session, the terminal its controlling one: ^C reaches it and its workers.
+        setsid();
+        ioctl(side, TIOCSCTTY, 0);
+        dup2(side, 0);
+        dup2(side, 2);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(side);
+    const pid_t worker = WorkerInFifoOpen(host);
+    EXPECT_GT(worker, 0);
+    ASSERT_EQ(write(terminal, "\x03", 1), 1);
+    // The terminal echoes ^C once it has sent the signal; only then may the picture end.
+    std::string seen;
+    char block[256];
+    ssize_t got;
+    while (seen.find("^C") == std::string::npos && (got = read(terminal, block, sizeof block)) > 0)
+        seen.append(block, size_t(got));
+    const int fifo = open(dir.File("stuck.bmp").c_str(), O_WRONLY | O_NONBLOCK);
+    if (fifo >= 0) close(fifo);
+    while ((got = read(terminal, block, sizeof block)) > 0) seen.append(block, size_t(got));
+    close(terminal);
+    int status = 0;
+    ASSERT_EQ(waitpid(host, &status, 0), host);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_NE(seen.find("stuck.bmp: File not found. (not a regular file)\r\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find(" \r4 pictures: 1 written, 1 failed, 2 not done\r\n"), std::string::npos) << seen;
+    std::vector<std::string> made;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.File("out")))
+        made.push_back(entry.path().filename().string());
+    EXPECT_EQ(made, std::vector<std::string>{"a.bmp"});
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out/a.bmp"))), ReferenceRotate(picture, 30));
 }
 
 // On a terminal the progress line is drawn, then cleared before the summary;

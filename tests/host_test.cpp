@@ -68,9 +68,11 @@ const ArgCase kBadArguments[] = {
     {"BatchSameFile", "-a 30 -d dir in.bmp absent.bmp link.bmp", 64, "'in.bmp' and 'link.bmp' are one file"},
     {"BatchSameFileThroughDotDot", "-a 30 -d dir dir/../link.bmp in.bmp", 64, "'dir/../link.bmp' and 'in.bmp' are"},
     {"BatchListHasNul", "-a 30 -d dir -T in.bmp", 64, "NUL in line 1"},
+    {"BatchNoClobberValue", "-a 30 -d dir --no-clobber=yes in.bmp", 64, "-n takes no value"},
+    {"NoClobberTwoArgs", "-n in.bmp out.bmp", 64, "ANGLE"},
 #if !defined(_WIN32)  // Windows passes arguments as UTF-16: there is no bad UTF-8 to give
-    {"NotUtf8", "\"$(printf '\\377')\" out.bmp 30", 64},
-    {"BatchNotUtf8", "-a 30 -d dir in.bmp \"$(printf '\\377')\"", 64, "UTF-8"},
+    {"NotUtf8", "\"$(printf 'a\\377')\" out.bmp 30", 64, "'a\\377': the name is not valid UTF-8"},
+    {"BatchNotUtf8", "-a 30 -d dir in.bmp \"$(printf '\\377')\"", 64, "'\\377': the name"},
 #endif
 };
 
@@ -90,34 +92,144 @@ TEST(Host, RotatesThroughTheLibrary) {
     }
 }
 
-TEST(Host, ExitStatusPerResult) {
+// Each result's status, the library's lines where they always go, and the
+// program's own reason after them on standard error.
+TEST(Host, ExitStatusAndReasonPerResult) {
     TempDir dir;
     Header eightBit;
     eightBit.biBitCount = 8;
     Header badSignature;
     badSignature.bfType = 0;
+    Header topDown;
+    topDown.biHeight = -2;
     WriteFile(dir.File("8bit.bmp"), EncodeBMP(DistinctPicture(2, 2), eightBit));
     WriteFile(dir.File("sig.bmp"), EncodeBMP(DistinctPicture(2, 2), badSignature));
+    WriteFile(dir.File("top.bmp"), EncodeBMP(DistinctPicture(2, 2), topDown));
     WriteFile(dir.File("ok.bmp"), EncodeBMP(DistinctPicture(2, 2)));
-    const std::string out = " \"" + dir.File("out.bmp") + "\" 0";
-    EXPECT_EQ(Host(dir, "\"" + dir.File("sig.bmp") + "\"" + out).status, 1);
-    EXPECT_EQ(Host(dir, "\"" + dir.File("8bit.bmp") + "\"" + out).status, 2);
-    EXPECT_EQ(Host(dir, "\"" + dir.File("absent.bmp") + "\"" + out).status, 3);
-    EXPECT_EQ(Host(dir, "\"" + dir.File("ok.bmp") + "\" \"" + dir.path() + "/no/dir.bmp\" 0").status, 1);
+    std::filesystem::create_directory(dir.File("folder"));
+    const struct {
+        std::string input, output;
+        int status;
+        std::string reason;
+    } cases[] = {
+        {"sig.bmp", "out.bmp", 1, "sig.bmp: not a BMP file"},
+        {"top.bmp", "out.bmp", 1, "top.bmp: top-down picture (negative height)"},
+        {"8bit.bmp", "out.bmp", 2, "8bit.bmp: 8 bits per pixel, not a 24-bit BMP"},
+        {"absent.bmp", "out.bmp", 3, "absent.bmp: no such file"},
+        {"folder", "out.bmp", 3, "folder: is a folder"},
+        {"ok.bmp", "no/out.bmp", 1, "no/out.bmp: folder of the output does not exist"},
+        {"ok.bmp", "folder", 1, "folder: is a folder"},
+    };
+    for (const auto& c : cases) {
+        const HostRun r = Host(dir, c.input + " " + c.output + " 0");
+        EXPECT_EQ(r.status, c.status) << c.input;
+        EXPECT_NE(r.out, "") << c.input;
+        EXPECT_EQ(r.err, "bmprotate2: " + c.reason + "\n") << c.input;
+    }
     EXPECT_FALSE(FileExists(dir.File("out.bmp")));
 }
+
+// "-" is standard input and standard output; with the picture on standard
+// output the library's lines go to standard error.
+TEST(Host, StandardInputAndOutput) {
+    TempDir dir;
+    const Picture picture = DistinctPicture(21, 11);
+    WriteFile(dir.File("in.bmp"), EncodeBMP(picture));
+    const std::string lines = "File has been read successfully.\nFile has been written successfully.\n";
+    HostRun r = Host(dir, "- out.bmp 30 <in.bmp");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, lines);
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out.bmp"))), ReferenceRotate(picture, 30));
+#if !defined(_WIN32)
+    const std::string throughPipe = "-c '\"" + HostProgram() + "\" in.bmp /dev/stdout -30 | cat'";
+    for (const std::string& args : {std::string("- - -30 <in.bmp"), std::string("in.bmp - -30"), throughPipe}) {
+        r = args == throughPipe ? Host(dir, args, "sh") : Host(dir, args);
+        EXPECT_EQ(r.status, 0) << args;
+        EXPECT_EQ(r.err, lines) << args;
+        EXPECT_EQ(DecodeWrittenBMP(std::vector<uint8_t>(r.out.begin(), r.out.end())), ReferenceRotate(picture, -30));
+    }
+    EXPECT_FALSE(FileExists(dir.File("-")));
+#endif
+}
+
+#if !defined(_WIN32)
+// Paths and own names longer than the library's name buffers, in both forms.
+TEST(Host, NamesLongerThanTheLibraryHolds) {
+    TempDir dir;
+    const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e');
+    std::filesystem::create_directories(dir.File(deep));
+    const std::string input = deep + "/" + std::string(230, 'p') + ".bmp", output = input + ".out";
+    const Picture picture = DistinctPicture(9, 7);
+    WriteFile(dir.File(input), EncodeBMP(picture));
+    EXPECT_EQ(Host(dir, input + " " + output + " 30").status, 0);
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(output))), ReferenceRotate(picture, 30));
+    // Replaced in its own folder, under an own name too long for the library: its mode kept.
+    const auto mode = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    std::filesystem::permissions(dir.File(input), mode);
+    EXPECT_EQ(Host(dir, "-a 90 -d " + deep + " " + input).status, 0);
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(input))), ReferenceRotate(picture, 90));
+    EXPECT_EQ(std::filesystem::status(dir.File(input)).permissions(), mode);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File(deep)), std::filesystem::directory_iterator()), 2) << "a temporary left";
+}
+#endif
+
+// -n keeps an output that exists; a file is named in the line that says so.
+TEST(Host, NoClobberKeepsTheOutput) {
+    TempDir dir;
+    WriteFile(dir.File("in.bmp"), EncodeBMP(DistinctPicture(3, 3)));
+    WriteFile(dir.File("out.bmp"), EncodeBMP(DistinctPicture(2, 2)));
+    const HostRun r = Host(dir, "--no-clobber in.bmp out.bmp 30");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "bmprotate2: out.bmp: exists, skipped\n");
+    EXPECT_EQ(ReadFile(dir.File("out.bmp")), EncodeBMP(DistinctPicture(2, 2)));
+}
+
+#if !defined(_WIN32)
+// What the bash completion offers where each form wants something.
+TEST(Host, BashCompletion) {
+    if (std::system("bash -c true >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs bash";
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("folder"));
+    WriteFile(dir.File("a.bmp"), {});
+    WriteFile(dir.File("a.txt"), {});
+    const struct {
+        const char* words;
+        const char* offered;
+    } cases[] = {{"--no", "--no-clobber"}, {"-a 30 -d \"\"", "folder"}, {"-n in.bmp out.bmp \"\"", "-90 180 270 90"},
+                 {"\"\"", "a.bmp folder"}, {"in.bmp a", "a.bmp a.txt"}, {"-a 30 -d folder -T a", "a.bmp a.txt"}};
+    for (const auto& c : cases) {
+        const HostRun r = Host(dir, std::string("-c '. \"") + VINTREL_COMPLETION +
+                                        "\"; COMP_WORDS=(bmprotate2 " + c.words + "); COMP_CWORD=$((${#COMP_WORDS[@]}-1)); "
+                                        "_bmprotate2; printf \"%s\\n\" \"${COMPREPLY[@]}\" | sort | xargs'", "bash");
+        EXPECT_EQ(r.out, std::string(c.offered) + "\n") << c.words << r.err;
+    }
+}
+#endif
 
 TEST(Host, HelpAndVersion) {
     TempDir dir;
     const HostRun help = Host(dir, "--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("usage: bmprotate2 INPUT OUTPUT ANGLE"), std::string::npos);
+    EXPECT_NE(help.out.find("usage: bmprotate2 [-n] INPUT OUTPUT ANGLE"), std::string::npos);
     EXPECT_NE(help.out.find("clockwise"), std::string::npos);
-    EXPECT_NE(help.out.find("bmprotate2 -a ANGLE -d DIR [-j N] [-q] -T LIST"), std::string::npos);
-    EXPECT_NE(help.out.find("69"), std::string::npos);
+    EXPECT_NE(help.out.find("bmprotate2 -a ANGLE -d DIR [-j N] [-n] [-q] [-0] -T LIST"), std::string::npos);
+    EXPECT_NE(help.out.find("not lossless"), std::string::npos);
     const HostRun version = Host(dir, "--version");
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "VintrelBMPRotate2 1.0.0.1\n");
+    EXPECT_EQ(version.out.rfind("bmprotate2 1.0.0.1\nlibrary ", 0), 0u) << version.out;
+    EXPECT_NE(version.out.find(", version 1.0.0.1\n"), std::string::npos) << version.out;
+    for (const auto& same : {std::make_pair("-h", help), std::make_pair("-V", version)}) {
+        const HostRun r = Host(dir, same.first);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, same.second.out);
+    }
+#if !defined(_WIN32)
+    for (const char* flag : {"--help", "--version"}) {
+        const HostRun full = Host(dir, "-c '\"" + HostProgram() + "\" " + flag + " >/dev/full'", "sh");
+        EXPECT_EQ(full.status, 74) << flag;
+        EXPECT_NE(full.err.find("No space left"), std::string::npos) << full.err;
+    }
+#endif
 }
 
 TEST(Host, MissingLibraryIsReported) {
@@ -135,6 +247,8 @@ TEST(Host, MissingLibraryIsReported) {
         EXPECT_FALSE(FileExists(dir.File("out.bmp")));
         EXPECT_EQ(ReadFile(dir.File("in.bmp")), EncodeBMP(DistinctPicture(3, 3)));
     }
+    const HostRun version = Host(dir, "--version", lonely);
+    EXPECT_NE(version.out.find("library: none can be loaded"), std::string::npos) << version.out;
 }
 
 }  // namespace

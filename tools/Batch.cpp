@@ -5,7 +5,10 @@
 #include <vector>
 
 #include "BatchOptions.h"
+#include "Files.h"
 #include "Progress.h"
+#include "Reasons.h"
+#include "Stops.h"
 #include "Worker.h"
 #include "Workers.h"
 
@@ -31,30 +34,36 @@ public:
         progress_.Show(0, true);
         for (size_t slot = 0; slot < slots_; ++slot) Start(slot);
         while (done_ < total) {
-            HandOut();
+            if (StopSignal() == 0) HandOut();
             WorkerEvent event;
             if (!workers_.Wait(event)) {
+                if (StopSignal() != 0) break;
                 // Not one worker has a picture, nor would take one: what is left fails here.
                 for (; next_ < total; ++next_) Finish(next_, ExitSoftware, "no worker process could be started");
                 break;
             }
+            if (event.stopped) continue;
             const long picture = working_[event.slot];
             working_[event.slot] = kIdle;
             if (event.ended) {
                 running_[event.slot] = false;
                 if (picture != kIdle) Finish(static_cast<size_t>(picture), ExitSoftware, event.why);
-                if (next_ < total) Start(event.slot);
+                if (next_ < total && StopSignal() == 0) Start(event.slot);
             } else if (picture != kIdle) {
                 if (event.result == 999)
                     Finish(static_cast<size_t>(picture), ExitWritten, "");
                 else
-                    Finish(static_cast<size_t>(picture), StatusFor(event.result), event.lastLine);
+                    Finish(static_cast<size_t>(picture), StatusFor(event.result),
+                           event.lastLine + Reason(plan_.pictures[static_cast<size_t>(picture)], event.result));
             }
         }
         progress_.Clear();
-        if (!plan_.quiet)
-            std::fprintf(stderr, "%zu %s: %zu written, %zu failed\n", total, total == 1 ? "picture" : "pictures",
-                         total - failed_, failed_);
+        if (!plan_.quiet) {
+            const std::string skipped = plan_.noClobber ? std::to_string(skipped_) + " skipped, " : "";
+            const std::string notDone = done_ < total ? ", " + std::to_string(total - done_) + " not done" : "";
+            std::fprintf(stderr, "%zu %s: %zu written, %s%zu failed%s\n", total, total == 1 ? "picture" : "pictures",
+                         done_ - failed_ - skipped_, skipped.c_str(), failed_, notDone.c_str());
+        }
         for (long status : status_)
             if (status != ExitWritten) return status == kIdle ? ExitSoftware : static_cast<int>(status);
         return ExitWritten;
@@ -65,15 +74,33 @@ private:
     // each end takes a picture with it, so this cannot go round for ever.
     void Start(size_t slot) { running_[slot] = workers_.Start(slot); }
 
+    // The cause after the library's line, with the output's name when it is the output's.
+    std::string Reason(const BatchPicture& picture, int32_t result) const {
+        const Cause cause = CauseOf(picture.input, picture.output, result, plan_.angle);
+        return " (" + (cause.ofOutput ? Shown(picture.output) + ": " : std::string()) + cause.why + ")";
+    }
+
+    // With -n an output that exists is kept, before any worker sees its picture.
+    void SkipKept() {
+        while (plan_.noClobber && next_ < plan_.pictures.size() && Exists(plan_.pictures[next_].output)) {
+            ++skipped_;
+            Report(next_, Shown(plan_.pictures[next_].output) + " exists, skipped");
+            status_[next_++] = ExitWritten;
+            progress_.Show(++done_, true);
+        }
+    }
+
     void HandOut() {
+        SkipKept();
         for (size_t slot = 0; slot < slots_ && next_ < plan_.pictures.size(); ++slot) {
             // A worker gone before it had the picture leaves it for the next
             // one; a slot whose workers keep going is given up.
             for (int attempt = 0; attempt < 3 && running_[slot] && working_[slot] == kIdle; ++attempt) {
                 const BatchPicture& picture = plan_.pictures[next_];
-                if (workers_.Send(slot, EncodeRequest(plan_.angle, picture.input, picture.output)))
+                if (workers_.Send(slot, EncodeRequest(plan_.angle, picture.input, picture.output))) {
                     working_[slot] = static_cast<long>(next_++);
-                else
+                    SkipKept();
+                } else
                     Start(slot);
             }
         }
@@ -84,12 +111,16 @@ private:
         ++done_;
         if (status != ExitWritten) {
             ++failed_;
-            progress_.Clear();
-            std::fprintf(stderr, "%s: %s\n", Narrow(plan_.pictures[picture].name).c_str(), line.c_str());
+            Report(picture, line);
             progress_.Show(done_, true);
         } else {
             progress_.Show(done_);
         }
+    }
+
+    void Report(size_t picture, const std::string& line) {
+        progress_.Clear();
+        std::fprintf(stderr, "%s: %s\n", Shown(plan_.pictures[picture].input).c_str(), line.c_str());
     }
 
     const BatchPlan& plan_;
@@ -99,7 +130,7 @@ private:
     std::vector<long> status_;   // per picture: its exit status, or kIdle while not done
     std::vector<long> working_;  // per worker: the picture it has, or kIdle
     std::vector<bool> running_;
-    size_t next_ = 0, done_ = 0, failed_ = 0;
+    size_t next_ = 0, done_ = 0, failed_ = 0, skipped_ = 0;
 };
 
 }  // namespace
@@ -109,7 +140,11 @@ int RunBatch(const std::vector<Text>& args) {
     if (const int status = ReadBatchArguments(args, plan)) return status;
     BMPRotate2Fn rotate = LoadExport();
     if (rotate == nullptr) return Fail(ExitNoLibrary, "cannot load " VINTREL_LIBRARY_FILE);
-    return Run(plan, rotate).Go();
+    WatchStops();
+    // The workers are collected when the run is gone, before the end by a stop.
+    const int status = Run(plan, rotate).Go();
+    if (const int signal = StopSignal()) EndBySignal(signal);
+    return status;
 }
 
 }  // namespace host

@@ -13,7 +13,7 @@ namespace host {
 namespace {
 
 struct Options {
-    bool haveAngle = false, haveDir = false, haveJobs = false, quiet = false, nulSeparated = false;
+    bool haveAngle = false, haveDir = false, haveJobs = false, quiet = false, nulSeparated = false, noClobber = false;
     Text angle, dir, jobs;
     std::vector<Text> names, lists;
 };
@@ -25,7 +25,7 @@ char OptionOf(const Text& arg, Text& value, bool& attached) {
     attached = false;
     if (word.size() < 2 || word[0] != '-' || word == "--") return '\0';
     if (word[1] != '-') {
-        if (std::string("adjqT0").find(word[1]) == std::string::npos) return '\0';
+        if (std::string("adjnqT0").find(word[1]) == std::string::npos) return '\0';
         attached = word.size() > 2;
         value = arg.substr(2);
         return word[1];
@@ -33,7 +33,7 @@ char OptionOf(const Text& arg, Text& value, bool& attached) {
     const size_t eq = word.find('=');
     const std::string name = word.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
     static const struct { const char* name; char letter; } kLong[] = {
-        {"angle", 'a'}, {"output-dir", 'd'}, {"jobs", 'j'}, {"quiet", 'q'}, {"files-from", 'T'}, {"null", '0'}};
+        {"angle", 'a'}, {"output-dir", 'd'}, {"jobs", 'j'}, {"quiet", 'q'}, {"files-from", 'T'}, {"null", '0'}, {"no-clobber", 'n'}};
     for (const auto& option : kLong) {
         if (name != option.name) continue;
         attached = eq != std::string::npos;
@@ -59,9 +59,9 @@ int ReadOptions(const std::vector<Text>& args, Options& o) {
         bool attached = false;
         const char letter = OptionOf(args[i], value, attached);
         if (letter == '\0') return Fail(ExitUsage, "unknown option '" + word + "' (bmprotate2 --help for more)");
-        if (letter == 'q' || letter == '0') {
+        if (letter == 'q' || letter == '0' || letter == 'n') {
             if (attached) return Fail(ExitUsage, std::string("-") + letter + " takes no value");
-            (letter == 'q' ? o.quiet : o.nulSeparated) = true;
+            (letter == 'q' ? o.quiet : letter == 'n' ? o.noClobber : o.nulSeparated) = true;
             continue;
         }
         if (!attached) {
@@ -193,6 +193,7 @@ int ReadBatchArguments(const std::vector<Text>& args, BatchPlan& plan) {
     if (o.haveJobs && !ParseJobs(Narrow(o.jobs), plan.jobs))
         return Fail(ExitUsage, "N must be a positive whole number, not '" + Narrow(o.jobs) + "'");
     plan.quiet = o.quiet;
+    plan.noClobber = o.noClobber;
     for (const Text& list : o.lists)
         if (const int status = ReadList(list, o.nulSeparated, o.names)) return status;
     if (o.names.empty()) return Fail(ExitUsage, "no pictures given");
@@ -207,12 +208,12 @@ int ReadBatchArguments(const std::vector<Text>& args, BatchPlan& plan) {
     if (const int status = RefuseSharedFiles(o.names)) return status;
     plan.pictures.reserve(o.names.size());
     for (const Text& name : o.names) {
-        BatchPicture picture;
-        picture.name = name;
-        if (!ToWide(name, picture.input) || !ToWide(dir + name.substr(OwnNameStart(name)), picture.output))
-            return Fail(ExitUsage, "file names must be valid UTF-8");
+        const BatchPicture picture{name, dir + name.substr(OwnNameStart(name))};
+        std::u16string wide;
+        for (const Text* checked : {&picture.input, &picture.output})
+            if (!ToWide(*checked, wide)) return Fail(ExitUsage, "'" + Shown(*checked) + "': the name is not valid UTF-8");
         if (picture.input.size() > kMaxNameUnits || picture.output.size() > kMaxNameUnits)
-            return Fail(ExitUsage, "'" + Narrow(name) + "' is too long a name");
+            return Fail(ExitUsage, "'" + Shown(name) + "' is too long a name");
         plan.pictures.push_back(picture);
     }
     return ExitWritten;

@@ -9,14 +9,13 @@
 namespace host {
 
 struct BatchPicture {
-    Text name;                    // as given, for messages
-    std::u16string input, output; // as the library takes them
+    Text input, output;  // the input as given
 };
 
 struct BatchPlan {
     int32_t angle = 0;
     unsigned jobs = 0;
-    bool quiet = false;
+    bool quiet = false, noClobber = false;
     std::vector<BatchPicture> pictures;
 };
 

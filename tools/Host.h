@@ -19,6 +19,7 @@ enum ExitStatus {
     ExitUsage = 64,
     ExitNoLibrary = 69,
     ExitSoftware = 70,
+    ExitOutputFailed = 74,
 };
 
 // Arguments as the system hands them over: UTF-8 bytes on POSIX, UTF-16 on
@@ -35,10 +36,14 @@ int Fail(int status, const std::string& message);
 bool ParseAngle(const char* text, int32_t& angle);
 
 // System services (posix/System.cpp, windows/System.cpp).
-std::string Narrow(const Text& text);  // for messages and option words
+std::string Narrow(const Text& text);  // for option words
+// A name for a message: bytes that are not UTF-8 as \ooo escapes.
+std::string Shown(const Text& name);
 bool ToWide(const Text& text, std::u16string& wide);
 bool FromUtf8(const std::string& utf8, Text& text);  // names read from a list
 BMPRotate2Fn LoadExport();
+// The file the export was loaded from and its version, for --version.
+bool DescribeLibrary(BMPRotate2Fn rotate, std::string& file, std::string& version);
 bool IsFolder(const Text& path);
 unsigned ProcessorsOnline();
 bool StderrIsTerminal();
@@ -56,7 +61,7 @@ struct FileId {
 };
 bool IdentifyFile(const Text& path, FileId& id);
 
-int RunSingle(const std::vector<Text>& args);
+int RunSingle(const Text& input, const Text& output, const Text& angle, bool noClobber);
 int RunBatch(const std::vector<Text>& args);
 bool IsBatchOption(const Text& arg);
 

@@ -1,6 +1,8 @@
 // Both ends of the worker conversation that are the same on every system.
 #include "Worker.h"
 
+#include "Files.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -16,14 +18,16 @@ void Append(std::string& out, uint32_t value) {
 
 }  // namespace
 
-std::string EncodeRequest(int32_t angle, const std::u16string& input, const std::u16string& output) {
+constexpr size_t kUnit = sizeof(Text::value_type);
+
+std::string EncodeRequest(int32_t angle, const Text& input, const Text& output) {
     std::string out;
-    out.reserve(12 + 2 * (input.size() + output.size()));
+    out.reserve(12 + kUnit * (input.size() + output.size()));
     Append(out, static_cast<uint32_t>(angle));
     Append(out, static_cast<uint32_t>(input.size()));
     Append(out, static_cast<uint32_t>(output.size()));
-    out.append(reinterpret_cast<const char*>(input.data()), 2 * input.size());
-    out.append(reinterpret_cast<const char*>(output.data()), 2 * output.size());
+    out.append(reinterpret_cast<const char*>(input.data()), kUnit * input.size());
+    out.append(reinterpret_cast<const char*>(output.data()), kUnit * output.size());
     return out;
 }
 
@@ -48,10 +52,14 @@ int ServeRequests(BMPRotate2Fn rotate) {
         uint32_t head[3];
         if (!ReadRequestBytes(head, sizeof head)) return ExitWritten;
         if (head[1] > kMaxNameUnits || head[2] > kMaxNameUnits) return ExitSoftware;
-        std::u16string input(head[1], u'\0'), output(head[2], u'\0');
-        if (!ReadRequestBytes(&input[0], 2 * input.size()) || !ReadRequestBytes(&output[0], 2 * output.size()))
+        Text input(head[1], '\0'), output(head[2], '\0');
+        if (!ReadRequestBytes(&input[0], kUnit * input.size()) || !ReadRequestBytes(&output[0], kUnit * output.size()))
             return ExitSoftware;
-        const int32_t result = rotate(input.c_str(), output.c_str(), static_cast<int32_t>(head[0]));
+        LibraryNames names;
+        names.Open(input, output);
+        int32_t result = rotate(names.input(), names.output(), static_cast<int32_t>(head[0]));
+        // Written under a short name but not put under its own: not written.
+        if (!names.Finish(result == 999)) result = -1;
         std::fflush(stdout);
         std::fputc('\0', stdout);
         std::fprintf(stdout, "%ld\n", static_cast<long>(result));

@@ -2,8 +2,8 @@
 // worker's standard input and output.
 //
 // Request: the angle (int32), the lengths of the input and output names in
-// UTF-16 units (two uint32), both names; native byte order, for a worker is
-// this same program. Reply: the library's console lines for the picture as it
+// the system's units (two uint32: bytes on POSIX, UTF-16 units on Windows),
+// both names; native byte order, for a worker is this same program. Reply: the library's console lines for the picture as it
 // printed them, then a NUL, the result in decimal and a line feed. The lines
 // never hold a NUL, and a text-mode stream may turn the line feed into CR LF.
 #pragma once
@@ -21,7 +21,7 @@ constexpr char kWorkerSwitch[] = "--worker-process";
 // Names longer than this are not asked of a worker: nobody's file system has them.
 constexpr uint32_t kMaxNameUnits = 1u << 16;
 
-std::string EncodeRequest(int32_t angle, const std::u16string& input, const std::u16string& output);
+std::string EncodeRequest(int32_t angle, const Text& input, const Text& output);
 
 // A whole reply at the start of `buffer` is removed from it and gives the
 // result and the library's last line; false while it is incomplete.

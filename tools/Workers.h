@@ -13,7 +13,8 @@ namespace host {
 
 struct WorkerEvent {
     size_t slot = 0;
-    bool ended = false;  // the worker is gone; `why` says how
+    bool ended = false;    // the worker is gone; `why` says how
+    bool stopped = false;  // no worker answered: a stop was asked for
     int32_t result = 0;
     std::string lastLine, why;
 };
@@ -30,8 +31,8 @@ public:
     bool Start(size_t slot);
     // False when the worker is gone; it is then stopped.
     bool Send(size_t slot, const std::string& request);
-    // Blocks until a worker that has a picture answers, or a worker ends;
-    // false when no worker has a picture.
+    // Blocks until a worker that has a picture answers, a worker ends, or
+    // a stop is asked for; false when no worker has a picture.
     bool Wait(WorkerEvent& event);
 
 private:

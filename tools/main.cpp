@@ -1,7 +1,9 @@
 // bmprotate2: the command-line host of the library. It loads the library
 // the way an application does, by file name at run time, and resolves the
 // export by name. One picture (INPUT OUTPUT ANGLE) or many (-a ANGLE -d DIR).
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -12,37 +14,48 @@
 namespace host {
 namespace {
 
-const char kUsage[] = "usage: bmprotate2 INPUT OUTPUT ANGLE  (bmprotate2 --help for more)\n";
+const char kUsage[] = "usage: bmprotate2 [-n] INPUT OUTPUT ANGLE  (bmprotate2 --help for more)\n";
 const char kHelp[] =
-    "usage: bmprotate2 INPUT OUTPUT ANGLE\n"
-    "       bmprotate2 -a ANGLE -d DIR [-j N] [-q] FILE...\n"
-    "       bmprotate2 -a ANGLE -d DIR [-j N] [-q] -T LIST\n"
+    "usage: bmprotate2 [-n] INPUT OUTPUT ANGLE\n"
+    "       bmprotate2 -a ANGLE -d DIR [-j N] [-n] [-q] FILE...\n"
+    "       bmprotate2 -a ANGLE -d DIR [-j N] [-n] [-q] [-0] -T LIST\n"
     "\n"
     "Turns the 24-bit BMP picture INPUT by ANGLE degrees about its centre and\n"
     "writes it as a new 24-bit BMP file OUTPUT (which may be INPUT). The canvas\n"
     "is the turned picture's bounding box; uncovered corners are white.\n"
+    "A turn is not lossless, not even by 90 degrees: a row or column shifts by\n"
+    "one and an edge turns white, so turning a picture in place again and again\n"
+    "wears it down. Keep the original.\n"
     "\n"
     "ANGLE  a whole number of degrees, -2147483648 to 2147483647; a positive\n"
     "       angle turns the displayed picture clockwise, a negative one\n"
     "       anticlockwise.\n"
+    "INPUT '-' is standard input; OUTPUT '-' (or /dev/stdout on a pipe) is\n"
+    "standard output, and the library's lines then go to standard error (not\n"
+    "on Windows). Names of any length are taken (on Windows 199 bytes at most).\n"
+    "The library's lines go to standard output; a picture that fails adds\n"
+    "'bmprotate2: FILE: reason' on standard error.\n"
     "\n"
     "The second form turns every FILE and writes it as DIR/<its own name>\n"
     "(DIR may be the inputs' own folder). Nothing goes to standard output; a\n"
-    "picture that fails gives one line on standard error, 'FILE: ' and the\n"
-    "library's last line for it; a summary line ends the run. On a terminal a\n"
-    "progress line is redrawn in place.\n"
+    "picture that fails gives one line on standard error, 'FILE: ', the\n"
+    "library's last line for it and the reason; a summary line ends the run.\n"
+    "On a terminal a progress line is redrawn in place. Ctrl-C (SIGINT) or\n"
+    "SIGTERM hands out no more pictures, lets those begun finish, says how many\n"
+    "were not done and ends by the signal (on Windows it ends the run at once).\n"
     "  -a, --angle ANGLE        the angle, as above\n"
     "  -d, --output-dir DIR     an existing folder for the turned pictures\n"
     "  -j, --jobs N             worker processes (default: processors online)\n"
+    "  -n, --no-clobber         keep every output that exists (both forms)\n"
     "  -q, --quiet              no progress line and no summary\n"
     "  -T, --files-from LIST    the names, one per line ('-': standard input)\n"
     "  -0, --null               the lists are NUL-separated (find -print0)\n"
     "  --                       what follows are names, even if they start with -\n"
-    "Its exit status is 0 when every picture was written, else the status\n"
-    "below of the first picture, in the order given, that failed.\n"
+    "Its exit status is 0 when every picture was written or kept, else the\n"
+    "status below of the first picture, in the order given, that failed.\n"
     "\n"
     "Exit status:\n"
-    "  0   the picture was written\n"
+    "  0   the picture was written (or kept by -n)\n"
     "  1   the input's signature, compression or plane count is wrong, the\n"
     "      picture is too large, or the output could not be written\n"
     "  2   the input is not 24 bits per pixel\n"
@@ -50,31 +63,55 @@ const char kHelp[] =
     "  4   the library returned a result this program does not know\n"
     "  64  wrong arguments\n"
     "  69  the library cannot be loaded\n"
-    "  70  this program failed: out of memory, or a worker process could not\n"
-    "      be started or ended before its picture was done\n"
+    "  70  this program failed: out of memory, no scratch folder for '-', or a\n"
+    "      worker process could not be started or ended before its picture\n"
+    "  74  standard output could not be written\n"
+    "  130 stopped by Ctrl-C (128 + the signal's number for another)\n"
     "\n"
-    "  --help     this text\n"
-    "  --version  the library's version\n";
+    "  -h, --help     this text\n"
+    "  -V, --version  the program's version and the library's\n";
+
+// Output the program owes its caller: a write that fails is an error, not
+// a silent success.
+int Written(const char* what) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return ExitWritten;
+    return Fail(ExitOutputFailed, std::string("cannot write the ") + what + " to standard output: " + std::strerror(errno));
+}
+
+int ShowVersion() {
+    std::printf("bmprotate2 %s\n", VINTREL_VERSION);
+    std::string file, version;
+    const BMPRotate2Fn rotate = LoadExport();
+    if (rotate != nullptr && DescribeLibrary(rotate, file, version))
+        std::printf("library %s, version %s\n", file.c_str(), version.c_str());
+    else
+        std::printf("library: none can be loaded (" VINTREL_LIBRARY_FILE ")\n");
+    return Written("version");
+}
+
+bool Is(const Text& arg, const char* shortName, const char* longName) {
+    const std::string word = Narrow(arg);
+    return word == shortName || word == longName;
+}
 
 int Run(const std::vector<Text>& args) {
     const size_t count = args.size();
-    if (count == 2 && Narrow(args[1]) == "--help") {
+    if (count == 2 && Is(args[1], "-h", "--help")) {
         std::fputs(kHelp, stdout);
-        return ExitWritten;
+        return Written("help");
     }
-    if (count == 2 && Narrow(args[1]) == "--version") {
-        std::printf("VintrelBMPRotate2 %s\n", VINTREL_VERSION);
-        return ExitWritten;
-    }
+    if (count == 2 && Is(args[1], "-V", "--version")) return ShowVersion();
 #if defined(_WIN32)
     if (count == 2 && Narrow(args[1]) == kWorkerSwitch) return RunWorkerProcess();
 #endif
+    if (count == 5 && Is(args[1], "-n", "--no-clobber") && !IsBatchOption(args[2]))
+        return RunSingle(args[2], args[3], args[4], true);
     if (count >= 2 && IsBatchOption(args[1])) return RunBatch(args);
     if (count != 4) {
         std::fputs(kUsage, stderr);
         return ExitUsage;
     }
-    return RunSingle(args);
+    return RunSingle(args[1], args[2], args[3], false);
 }
 
 // Out of memory ends the program at once with its own status. Throwing

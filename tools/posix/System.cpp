@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "../Host.h"
@@ -39,6 +40,35 @@ BMPRotate2Fn LoadExport() {
     if (library == nullptr) library = dlopen(VINTREL_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) return nullptr;
     return reinterpret_cast<BMPRotate2Fn>(dlsym(library, "BMPRotate2"));
+}
+
+bool DescribeLibrary(BMPRotate2Fn rotate, std::string& file, std::string& version) {
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(rotate), &info) == 0 || info.dli_fname == nullptr) return false;
+    char* real = realpath(info.dli_fname, nullptr);
+    file = real != nullptr ? real : info.dli_fname;
+    std::free(real);
+    // The versioned file's name ends in its version: libX.so.1.0.0.1.
+    const size_t so = file.rfind(".so.");
+    version = so == std::string::npos ? "unknown" : file.substr(so + 4);
+    return true;
+}
+
+std::string Shown(const Text& name) {
+    std::u16string wide;
+    if (ToWide(name, wide)) return name;
+    std::string shown;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            shown += c;
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\%03o", byte);
+            shown += escape;
+        }
+    }
+    return shown;
 }
 
 // Strict UTF-8 to UTF-16; a name that is not UTF-8 cannot be passed on.

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "../Stops.h"
 #include "../Worker.h"
 
 namespace host {
@@ -85,6 +86,7 @@ struct Workers::State {
                 CloseFd(slots[i].reply);
             }
         signal(SIGPIPE, SIG_DFL);
+        IgnoreStops();
         int status = ExitSoftware;
         if (dup2(in, STDIN_FILENO) >= 0 && dup2(out, STDOUT_FILENO) >= 0) {
             if (in != STDIN_FILENO) close(in);
@@ -173,8 +175,13 @@ bool Workers::Wait(WorkerEvent& event) {
         }
         if (!anyBusy) return false;
         if (poll(s.polled.data(), s.polled.size(), -1) < 0) {
-            if (errno == EINTR) continue;
-            return false;
+            if (errno != EINTR) return false;
+            if (StopSignal() != 0) {
+                event = WorkerEvent();
+                event.stopped = true;
+                return true;
+            }
+            continue;
         }
         for (size_t k = 0; k < s.polled.size(); ++k) {
             if (s.polled[k].revents == 0) continue;

@@ -4,6 +4,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <string>
 
 #include "../Host.h"
 
@@ -43,6 +44,30 @@ BMPRotate2Fn LoadExport() {
     if (library == nullptr) library = LoadLibraryW(L"" VINTREL_LIBRARY_FILE_W);
     if (library == nullptr) return nullptr;
     return reinterpret_cast<BMPRotate2Fn>(reinterpret_cast<void*>(GetProcAddress(library, "BMPRotate2")));
+}
+
+std::string Shown(const Text& name) { return Narrow(name); }
+
+bool DescribeLibrary(BMPRotate2Fn rotate, std::string& file, std::string& version) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(rotate)), &module))
+        return false;
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+    if (n == 0 || n == MAX_PATH) return false;
+    file = Narrow(std::wstring(path, n));
+    version = "unknown";
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    std::string info(size, '\0');
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (size > 0 && GetFileVersionInfoW(path, 0, size, &info[0]) &&
+        VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr)
+        version = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) +
+                  "." + std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+    return true;
 }
 
 bool ToWide(const Text& text, std::u16string& wide) {

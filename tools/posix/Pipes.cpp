@@ -1,0 +1,88 @@
+// Standard input and output as pictures on POSIX.
+#include "../Pipes.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace host {
+
+namespace {
+
+bool Copy(int from, int to) {
+    char block[65536];
+    for (;;) {
+        const ssize_t got = read(from, block, sizeof block);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return got == 0;
+        for (ssize_t sent = 0; sent < got;) {
+            const ssize_t put = write(to, block + sent, static_cast<size_t>(got - sent));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return false;
+            sent += put;
+        }
+    }
+}
+
+}  // namespace
+
+const bool kPictureOnStdout = true;
+
+bool MakeScratch(Text& folder) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bmprotate2-XXXXXX";
+    if (mkdtemp(&pattern[0]) == nullptr) return false;
+    folder = pattern;
+    return true;
+}
+
+void RemoveScratch(const Text& folder) {
+    if (DIR* d = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(d))
+            if (entry->d_name[0] != '.' || (entry->d_name[1] != '\0' && entry->d_name[1] != '.'))
+                unlink((folder + "/" + entry->d_name).c_str());
+        closedir(d);
+    }
+    rmdir(folder.c_str());
+}
+
+bool SaveStandardInput(const Text& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const bool copied = Copy(STDIN_FILENO, fd);
+    return close(fd) == 0 && copied;
+}
+
+bool NamesStandardOutput(const Text& path) {
+    struct stat named, out;
+    return stat(path.c_str(), &named) == 0 && fstat(STDOUT_FILENO, &out) == 0 && !S_ISREG(out.st_mode) &&
+           named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+}
+
+bool SendToStandardOutput(const Text& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool copied = Copy(fd, STDOUT_FILENO);
+    close(fd);
+    return copied;
+}
+
+LinesToStderr::LinesToStderr() : saved_(-1) {
+    std::fflush(stdout);
+    saved_ = dup(STDOUT_FILENO);
+    if (saved_ >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
+}
+
+LinesToStderr::~LinesToStderr() {
+    std::fflush(stdout);
+    if (saved_ < 0) return;
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+}
+
+}  // namespace host

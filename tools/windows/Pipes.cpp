@@ -1,0 +1,79 @@
+// "-" on Windows: standard input as the picture read; standard output is
+// refused as the picture written, for the library's lines cannot be moved
+// off it here.
+#include "../Pipes.h"
+
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <string>
+
+namespace host {
+
+namespace {
+
+bool Copy(FILE* from, FILE* to) {
+    char block[65536];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, from)) > 0)
+        if (std::fwrite(block, 1, got, to) != got) return false;
+    return !std::ferror(from);
+}
+
+}  // namespace
+
+const bool kPictureOnStdout = false;
+
+bool MakeScratch(Text& folder) {
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    if (n == 0 || n > MAX_PATH) return false;
+    for (unsigned attempt = 0; attempt < 16; ++attempt) {
+        const Text name = Text(temp, n) + L"bmprotate2-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                          std::to_wstring(GetTickCount() + attempt);
+        if (CreateDirectoryW(name.c_str(), nullptr)) {
+            folder = name;
+            return true;
+        }
+    }
+    return false;
+}
+
+void RemoveScratch(const Text& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+bool SaveStandardInput(const Text& path) {
+    FILE* file = _wfopen(path.c_str(), L"wbx");
+    if (file == nullptr) return false;
+    _setmode(_fileno(stdin), _O_BINARY);
+    const bool copied = Copy(stdin, file);
+    return std::fclose(file) == 0 && copied;
+}
+
+bool NamesStandardOutput(const Text&) { return false; }
+
+bool SendToStandardOutput(const Text& path) {
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (file == nullptr) return false;
+    _setmode(_fileno(stdout), _O_BINARY);
+    const bool copied = Copy(file, stdout) && std::fflush(stdout) == 0;
+    std::fclose(file);
+    return copied;
+}
+
+LinesToStderr::LinesToStderr() : saved_(-1) {}
+LinesToStderr::~LinesToStderr() {}
+
+}  // namespace host
