@@ -88,7 +88,11 @@ foreach(object IN LISTS objects)
   set(function "?")
   foreach(line IN LISTS lines)
     if(line MATCHES "^[0-9a-f]+ <(.*)>:$")
-      set(function "${CMAKE_MATCH_1}")
+      # RISC-V keeps local labels (.L54) as symbols for relaxation: no functions.
+      set(label "${CMAKE_MATCH_1}")
+      if(NOT label MATCHES "^\\.L")
+        set(function "${label}")
+      endif()
     elseif(line MATCHES "^ *[0-9a-f]+:\t(${fused})[. \t]" OR
            line MATCHES "^[ \t]*[0-9a-f]+: R_[A-Z0-9_]+[ \t]+(fma[fl]?)([-+@].*)?$")
       string(STRIP "${line}" line)
