@@ -1,7 +1,6 @@
 # Fails when the compiled rotation code holds a fused multiply-add: it rounds
 # a product and a sum once instead of twice and so changes pictures. Run as
-#   cmake -DOBJDUMP=... -DARCH=aarch64|arm|arm-soft|x86|s390x|ppc64|mips|riscv
-#         -DOBJECTS="a.o|b.o|..."
+#   cmake -DOBJDUMP=... -DARCH=aarch64|arm|...|riscv -DOBJECTS="a.o|b.o|..."
 #         -DEXPECT="Rotate.cpp|Tiling.cpp|..." -P this
 # Each source named in EXPECT must have exactly one object, and each object
 # must show separately rounded double arithmetic of its kind, so that a moved
@@ -10,9 +9,8 @@
 # ARM's VMLA/VMLS/VNMLA/VNMLS (VFPv2 onwards) are not fused: the product is
 # rounded before it is added, as with separate VMUL and VADD, so they stay.
 #
-# A call to the C library's fma, fmaf or fmal is fused on every target; on
-# ARM without an FPU it is the only way to fuse, and the plain arithmetic is
-# the calls into libgcc, so calls are read from the relocations.
+# A call to fma, fmaf or fmal fuses on any target; without an FPU (armel) it is
+# the only way, and the plain arithmetic is libgcc's: calls are relocations.
 if(ARCH STREQUAL "aarch64")
   set(fused "f(n?madd|n?msub|mla|mls)")           # scalar and vector
   set(plain "f(add|sub|mul)")
@@ -33,21 +31,16 @@ elseif(ARCH STREQUAL "s390x")
   set(fused "m[as][de]b?r?|[vw]fn?m[as](sb|db|xb)?")
   set(plain "([ams]dbr?|[vw]f[ams]db)")
 elseif(ARCH STREQUAL "ppc64")
-  # Base (FMADD, FNMSUBS, ... and the record forms FMADD.) and VSX scalar and
-  # vector (XSMADDADP, XSMADDMDP, XVNMSUBASP, XSMADDQP, ...); the max and
-  # min forms (XSMAXDP, XVMINDP) are no multiplications.
+  # Base and VSX (FMADD., FNMSUBS, XSMADDADP, XVNMSUBASP, ...), not XSMAXDP.
   set(fused "f(n?madd|n?msub)s?|x[sv]n?m(add|sub)[am]?(dp|sp|qpo?)")
   set(plain "(f(add|sub|mul)s?|x[sv](add|sub|mul)[sd]p)")
 elseif(ARCH STREQUAL "mips")
-  # The four-operand FPU forms (MADD.D, NMSUB.S, MADD.PS; fused on some cores,
-  # not on others), release 6's MADDF.D and MSUBF.D, and MSA's FMADD.D. The
-  # integer MADD and MSUB, which accumulate in HI and LO, have no format.
+  # MADD.D, NMSUB.S, ... (fused on some cores), R6's MADDF.D, MSA's FMADD.D;
+  # the integer MADD, into HI and LO, has no format.
   set(fused "n?m(add|sub)f?\\.(s|d|ps)|fm(add|sub)\\.[wd]")
   set(plain "(add|sub|mul)\\.d")
 elseif(ARCH STREQUAL "riscv")
-  # F, D, Q and Zfh: FMADD.D, FNMSUB.S, ...; FMAX.D and FMIN.D are no
-  # multiplications.
-  set(fused "fn?m(add|sub)\\.[sdqh]")
+  set(fused "fn?m(add|sub)\\.[sdqh]")              # not FMAX.D
   set(plain "f(add|sub|mul)\\.d")
 else()
   message(FATAL_ERROR "no fused-instruction list for ARCH='${ARCH}'")
@@ -87,12 +80,8 @@ foreach(object IN LISTS objects)
   string(REPLACE "\n" ";" lines "${listing}")
   set(function "?")
   foreach(line IN LISTS lines)
-    if(line MATCHES "^[0-9a-f]+ <(.*)>:$")
-      # RISC-V keeps local labels (.L54) as symbols for relaxation: no functions.
-      set(label "${CMAKE_MATCH_1}")
-      if(NOT label MATCHES "^\\.L")
-        set(function "${label}")
-      endif()
+    if(line MATCHES "^[0-9a-f]+ <([^.].*)>:$")   # not RISC-V's local labels (.L54)
+      set(function "${CMAKE_MATCH_1}")
     elseif(line MATCHES "^ *[0-9a-f]+:\t(${fused})[. \t]" OR
            line MATCHES "^[ \t]*[0-9a-f]+: R_[A-Z0-9_]+[ \t]+(fma[fl]?)([-+@].*)?$")
       string(STRIP "${line}" line)
