@@ -26,6 +26,8 @@ endif()
 option(VINTREL_WARNINGS_AS_ERRORS "Treat the project's warnings as errors (default: on when CI is set)"
   ${_vintrel_werror_default})
 
+include(VintrelHardening)
+
 # Warnings are the project's own business: PRIVATE on its targets only.
 function(vintrel_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
