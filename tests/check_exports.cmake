@@ -1,11 +1,15 @@
-# The shared library exports BMPRotate2 and nothing else, under its soname.
+# The shared library exports BMPRotate2 and nothing else, under its soname
+# and its own symbol version.
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
 string(STRIP "${symbols}" symbols)
-if(NOT symbols MATCHES "^[0-9a-f]+ T BMPRotate2$")
-  message(FATAL_ERROR "expected one exported function BMPRotate2, got:\n${symbols}")
+# The version node itself is listed as an absolute symbol.
+string(REGEX REPLACE "[0-9a-f]+ A VINTRELBMPROTATE2_1\n?" "" exports "${symbols}")
+string(STRIP "${exports}" exports)
+if(NOT exports MATCHES "^[0-9a-f]+ T BMPRotate2@@VINTRELBMPROTATE2_1$")
+  message(FATAL_ERROR "expected one exported function BMPRotate2@@VINTRELBMPROTATE2_1, got:\n${symbols}")
 endif()
 execute_process(COMMAND ${READELF} -d ${LIBRARY} OUTPUT_VARIABLE dynamic)
 if(NOT dynamic MATCHES "Library soname: \\[libVintrelBMPRotate2\\.so\\.1\\]")
