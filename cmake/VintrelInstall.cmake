@@ -31,6 +31,10 @@ if(WIN32)
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT runtime)
 else()
+  # The prefix is found from the file's own place: right wherever the tree
+  # is installed, and after it is moved.
+  file(RELATIVE_PATH VINTREL_PC_UP /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
+  string(REGEX REPLACE "/$" "" VINTREL_PC_UP "${VINTREL_PC_UP}")
   configure_file(${CMAKE_CURRENT_LIST_DIR}/VintrelBMPRotate2.pc.in
     ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc
