@@ -39,8 +39,7 @@ else()
     ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
-  if(NOT VINTREL_DEBIAN)  # the packages carry their own copies
-    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
-      DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
-  endif()
+  # The Debian packages leave these out (debian/not-installed).
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
+    DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 endif()
