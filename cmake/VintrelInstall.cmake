@@ -1,5 +1,5 @@
-# What `cmake --install` puts where, in three components that the Debian
-# packages follow: runtime (the versioned library), development (header,
+# What `cmake --install` puts where, in three components (debian/*.install
+# follows them): runtime (the versioned library), development (header,
 # unversioned link, CMake and pkg-config files) and host (the program).
 include(CMakePackageConfigHelpers)
 
