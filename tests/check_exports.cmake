@@ -5,8 +5,9 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
 string(STRIP "${symbols}" symbols)
-# The version node itself is listed as an absolute symbol.
-string(REGEX REPLACE "[0-9a-f]+ A VINTRELBMPROTATE2_1\n?" "" exports "${symbols}")
+# The version node itself is listed as an absolute symbol (versioned by some
+# linkers).
+string(REGEX REPLACE "[0-9a-f]+ A VINTRELBMPROTATE2_1(@@VINTRELBMPROTATE2_1)?\n?" "" exports "${symbols}")
 string(STRIP "${exports}" exports)
 if(NOT exports MATCHES "^[0-9a-f]+ T BMPRotate2@@VINTRELBMPROTATE2_1$")
   message(FATAL_ERROR "expected one exported function BMPRotate2@@VINTRELBMPROTATE2_1, got:\n${symbols}")
