@@ -38,15 +38,11 @@ elseif(VINTREL_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# CI turns warnings into errors; elsewhere a new compiler's new warning
-# should not stop a build.
-if(DEFINED ENV{CI} AND NOT "$ENV{CI}" STREQUAL "" AND NOT "$ENV{CI}" MATCHES "^(0|false|FALSE|no|NO)$")
-  set(_vintrel_werror_default ON)
-else()
-  set(_vintrel_werror_default OFF)
-endif()
-option(VINTREL_WARNINGS_AS_ERRORS "Treat the project's warnings as errors (default: on when CI is set)"
-  ${_vintrel_werror_default})
+# Only when asked: a distribution's or a parent project's build, where the
+# next compiler brings a new warning, must not stop on it.
+option(VINTREL_WARNINGS_AS_ERRORS "Treat the project's warnings as errors" OFF)
+
+include(VintrelHardening)
 
 # Warnings are the project's own business: PRIVATE on its targets only.
 function(vintrel_warnings target)

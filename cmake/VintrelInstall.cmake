@@ -1,5 +1,5 @@
-# What `cmake --install` puts where, in three components that the Debian
-# packages follow: runtime (the versioned library), development (header,
+# What `cmake --install` puts where, in three components (debian/*.install
+# follows them): runtime (the versioned library), development (header,
 # unversioned link, CMake and pkg-config files) and host (the program).
 include(CMakePackageConfigHelpers)
 
@@ -35,12 +35,15 @@ if(WIN32)
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT runtime)
 else()
+  # The prefix is found from the file's own place: right wherever the tree
+  # is installed, and after it is moved.
+  file(RELATIVE_PATH VINTREL_PC_UP /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
+  string(REGEX REPLACE "/$" "" VINTREL_PC_UP "${VINTREL_PC_UP}")
   configure_file(${CMAKE_CURRENT_LIST_DIR}/VintrelBMPRotate2.pc.in
     ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
-  if(NOT VINTREL_DEBIAN)  # the packages carry their own copies
-    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
-      DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
-  endif()
+  # The Debian packages leave these out (debian/not-installed).
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
+    DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 endif()

@@ -49,7 +49,8 @@
  * the caller's floating-point environment has the default rounding mode (to
  * nearest).
  *
- * The header compiles as C (C11) and as C++.
+ * The header compiles as C (C11) and as C++. C callers need C11 for the u""
+ * literals that spell a char16_t name (char16_t itself comes from <uchar.h>).
  */
 #ifndef VINTRELBMPROTATE2_H
 #define VINTRELBMPROTATE2_H
@@ -58,6 +59,19 @@
 #ifndef __cplusplus
 #include <uchar.h>
 #endif
+
+/* This header's library version; the soname's number is the major one. */
+#define VINTRELBMPROTATE2_VERSION_MAJOR 1
+#define VINTRELBMPROTATE2_VERSION_MINOR 0
+#define VINTRELBMPROTATE2_VERSION_PATCH 0
+#define VINTRELBMPROTATE2_VERSION_TWEAK 1
+#define VINTRELBMPROTATE2_VERSION "1.0.0.1"
+
+/* BMPRotate2's results, as described above. */
+#define BMPROTATE2_WRITTEN 999            /* read and written */
+#define BMPROTATE2_INVALID_FILE (-1)      /* invalid signature, too large, or not written */
+#define BMPROTATE2_NOT_24_BITS (-2)       /* invalid resolution */
+#define BMPROTATE2_FILE_NOT_FOUND (-3)    /* input cannot be opened */
 
 /* The platform's standard calling convention for exported functions: it
  * decides the stack protocol on 32-bit Windows and is a no-op elsewhere. */

@@ -234,8 +234,14 @@ TEST(Host, HelpAndVersion) {
 
 TEST(Host, MissingLibraryIsReported) {
     TempDir dir;
-    const std::string lonely = dir.File(kProgramName);
+    std::filesystem::create_directory(dir.File("bin"));
+    const std::string lonely = dir.File("bin/" + std::string(kProgramName));
     std::filesystem::copy_file(HostProgram(), lonely);
+#if defined(_WIN32)
+    // Planted in the current folder, which a bare-name LoadLibraryW searches.
+    std::filesystem::copy_file(std::filesystem::path(HostProgram()).parent_path() / "VintrelBMPRotate2.DLL",
+                               dir.File("VintrelBMPRotate2.DLL"));
+#endif
     std::filesystem::permissions(lonely, std::filesystem::perms::owner_all);
     WriteFile(dir.File("in.bmp"), EncodeBMP(DistinctPicture(3, 3)));
     for (const std::string& args : {"\"" + dir.File("in.bmp") + "\" \"" + dir.File("out.bmp") + "\" 30",

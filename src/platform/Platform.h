@@ -80,7 +80,8 @@ void PlatformPrintLine(const char* text);
 // bytes or cannot be made at all.
 bool PlatformWideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize);
 
-// Test hook, hidden inside the library like everything but the export.
+// Test hook, in the objects the tests link (vintrel_core) and never in the
+// shared library, which takes NoFaults.cpp instead.
 // Every call the layer makes to the system is one numbered operation; tests
 // make the n-th one from now fail (with `error` as errno), and count the heap
 // blocks and files the layer holds, which are 0 between calls.

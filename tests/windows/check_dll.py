@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""check_dll.py DLL MACHINE OBJDUMP: checks the DLL as Windows' loader and Explorer see it.
+"""check_dll.py DLL MACHINE OBJDUMP [EXE...]: checks the DLL as Windows' loader and Explorer see it.
 
-MACHINE is pefile's name of the target's machine type (AMD64, I386).
+MACHINE is pefile's name of the target's machine type (AMD64, I386). The DLL
+and each EXE that ships beside it ask for ASLR (high-entropy on 64-bit) and
+DEP, have the stack protector linked in and import Windows' own DLLs only.
 
 Module name, the single export and its ordinal, the imported DLLs (Windows'
 own only: no MinGW runtime beside it) and every field and string of the
@@ -65,7 +67,22 @@ def export_returns(path, objdump, pe, rva):
     return returns
 
 
-def main(path, machine, objdump):
+def check_hardened(path, machine, objdump, pe):
+    name = os.path.basename(path)
+    wanted = ["DYNAMIC_BASE", "NX_COMPAT"] + (["HIGH_ENTROPY_VA"] if machine == "AMD64" else [])
+    for flag in wanted:
+        bit = pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_" + flag]
+        expect(pe.OPTIONAL_HEADER.DllCharacteristics & bit, f"{name}: {flag} not set")
+    expect(hasattr(pe, "DIRECTORY_ENTRY_BASERELOC"), f"{name}: no relocations, so no ASLR")
+    symbols = subprocess.run([objdump, "-t", path], check=True, capture_output=True, text=True).stdout
+    expect("__stack_chk_fail" in symbols, f"{name}: no stack protector")
+    imports = [entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
+    expect(set(imports) <= SYSTEM_DLLS, f"{name}: imports beyond Windows' own: {sorted(set(imports) - SYSTEM_DLLS)}")
+
+
+def main(path, machine, objdump, programs):
+    for program in programs:
+        check_hardened(program, machine, objdump, pefile.PE(program))
     expect(os.path.basename(path) == "VintrelBMPRotate2.DLL", f"file name {os.path.basename(path)}")
     pe = pefile.PE(path)
     expect(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_" + machine],
@@ -73,6 +90,7 @@ def main(path, machine, objdump):
     expect(pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_DLL"], "not a DLL")
     # No link time: the same sources give the same bytes.
     expect(pe.FILE_HEADER.TimeDateStamp == 0, f"link time {pe.FILE_HEADER.TimeDateStamp} in the header")
+    check_hardened(path, machine, objdump, pe)
 
     exports = pe.DIRECTORY_ENTRY_EXPORT
     expect(exports.name == b"VINTRELBMPROTATE2.dll", f"module name {exports.name!r}")
@@ -88,7 +106,6 @@ def main(path, machine, objdump):
 
     imports = [entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
     expect("kernel32.dll" in imports, f"imports {imports}")
-    expect(set(imports) <= SYSTEM_DLLS, f"imports beyond Windows' own: {sorted(set(imports) - SYSTEM_DLLS)}")
     expect(not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "delay-loaded imports")
 
     versions = getattr(pe, "VS_FIXEDFILEINFO", [])
@@ -120,8 +137,8 @@ def main(path, machine, objdump):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], sys.argv[2], sys.argv[3])
+    main(sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:])
     for failure in failures:
         print("FAIL:", failure)
-    print("checked", sys.argv[1], "OK" if not failures else f"{len(failures)} failures")
+    print("checked", " ".join([sys.argv[1]] + sys.argv[4:]), "OK" if not failures else f"{len(failures)} failures")
     sys.exit(1 if failures else 0)

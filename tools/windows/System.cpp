@@ -35,13 +35,11 @@ bool FromUtf8(const std::string& utf8, Text& text) {
 }
 
 BMPRotate2Fn LoadExport() {
-    // Beside this program first, as an application ships its DLL.
-    wchar_t self[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self, n);
-    path.erase(path.find_last_of(L"\\/") + 1);
-    HMODULE library = LoadLibraryW((path + L"" VINTREL_LIBRARY_FILE_W).c_str());
-    if (library == nullptr) library = LoadLibraryW(L"" VINTREL_LIBRARY_FILE_W);
+    // Beside this program, as an application ships its DLL, or else in the
+    // system folder: never the current folder or PATH, where anyone may have
+    // planted a DLL of that name.
+    HMODULE library = LoadLibraryExW(L"" VINTREL_LIBRARY_FILE_W, nullptr,
+                                     LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (library == nullptr) return nullptr;
     return reinterpret_cast<BMPRotate2Fn>(reinterpret_cast<void*>(GetProcAddress(library, "BMPRotate2")));
 }

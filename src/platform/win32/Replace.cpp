@@ -37,7 +37,7 @@ bool SecureRandom(uint8_t (&bytes)[8]) {
     using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
     // Loaded only for this call if the process had not loaded it: nothing is
     // kept between calls.
-    HMODULE advapi = LoadLibraryA("advapi32.dll");
+    HMODULE advapi = LoadLibraryExA("advapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (advapi == nullptr) return false;
     const auto gen = reinterpret_cast<GenRandomFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(advapi, "SystemFunction036")));
