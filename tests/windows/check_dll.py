@@ -20,7 +20,7 @@ import sys
 import pefile
 
 # Windows' own DLLs that a statically linked MinGW DLL may import.
-SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll", "advapi32.dll"}
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll", "advapi32.dll", "version.dll"}
 
 STRINGS = [
     ("CompanyName", ""),
