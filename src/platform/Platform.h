@@ -43,7 +43,8 @@ bool PlatformClose(PlatformFile* file);  // false if buffered data was lost
 // after it; a new file replaces nothing a power cut could take. On POSIX
 // systems the replacement keeps the target's permission bits (and owner,
 // where the process may set it) and a link keeps pointing where it did; on
-// Windows it keeps the name only. Where the target
+// Windows it keeps the access list, owner, attributes, creation time and
+// streams (ReplaceFile), or else the name only. Where the target
 // is something else (a device, a pipe) or the folder takes no new file, the
 // stream writes `name` in place.
 struct PlatformOutput {

@@ -1,7 +1,6 @@
-// Windows: links are not followed (MoveFileEx replaces the name itself); the
-// rename of a replacement writes through before it returns. The new file
-// keeps only the old one's name: its access list, owner, attributes and
-// streams are those of any new file in the folder.
+// Windows: links are not followed; a replacement keeps the old file's access
+// list, owner, attributes and streams (ReplaceFile), a new output is renamed
+// into place.
 #include "platform/Replace.h"
 
 #include <fcntl.h>
@@ -63,10 +62,23 @@ bool SyncFile(PlatformFile* file) {
 // Windows has no set-ID bits.
 bool KeepSetIdBits(const PlatformOutput&, PlatformFile*) { return true; }
 
+// A replacement takes the old file's place with ReplaceFile, which keeps its
+// access list, owner, attributes, creation time and streams; where that
+// cannot be done (a file system without it, a path too long for it) and the
+// old file is untouched, the name alone is replaced, written through.
 bool RenameOver(const PlatformOutput& output) {
+    if (Fails(OpRename)) return false;
+    if (output.replaces) {
+        char target[MAX_PATH], temporary[MAX_PATH];  // Wine's ReplaceFile takes full paths only
+        const DWORD t = GetFullPathNameA(output.target, MAX_PATH, target, nullptr);
+        const DWORD n = GetFullPathNameA(output.temporary, MAX_PATH, temporary, nullptr);
+        if (t > 0 && t < MAX_PATH && n > 0 && n < MAX_PATH &&
+            ReplaceFileA(target, temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
+                         nullptr, nullptr) != 0)
+            return true;
+    }
     const DWORD durable = output.replaces ? MOVEFILE_WRITE_THROUGH : 0;
-    return !Fails(OpRename) &&
-           MoveFileExA(output.temporary, output.target, MOVEFILE_REPLACE_EXISTING | durable) != 0;
+    return MoveFileExA(output.temporary, output.target, MOVEFILE_REPLACE_EXISTING | durable) != 0;
 }
 
 // Temporaries always have a name here, and the rename of a replacement
