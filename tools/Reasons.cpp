@@ -27,11 +27,14 @@ const char* Says(Trouble trouble) {
     return "";
 }
 
+// A little-endian field of the header, byte by byte: the file's order on
+// every machine, big-endian ones included.
 template <typename T>
 T At(const std::string& head, size_t offset) {
-    T value{};
-    if (offset + sizeof value <= head.size()) std::memcpy(&value, head.data() + offset, sizeof value);
-    return value;
+    uint32_t value = 0;
+    if (offset + sizeof(T) <= head.size())
+        for (size_t i = sizeof(T); i-- > 0;) value = value << 8 | static_cast<uint8_t>(head[offset + i]);
+    return static_cast<T>(value);
 }
 
 uint64_t StoredBytes(uint64_t width, uint64_t height) { return 54 + (width * 3 + 3) / 4 * 4 * height; }
