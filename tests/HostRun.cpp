@@ -44,6 +44,15 @@ const char kEmulator[] = VINTREL_HOST_EMULATOR;
 // Output goes to files, never pipes: helper processes of some runners keep
 // pipes open long after the program ends. The command is the same for a
 // POSIX shell and for cmd.exe.
+namespace {
+std::string Emulated(const std::string& program) {
+    const std::string emulator = kEmulator;
+    return emulator + (emulator.empty() ? "" : " ") + "\"" + program + "\"";
+}
+}  // namespace
+
+std::string HostCommand() { return Emulated(HostProgram()); }
+
 HostRun Host(const TempDir& dir, const std::string& args, const std::string& program) {
     const std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
 #if defined(_WIN32)
@@ -51,9 +60,9 @@ HostRun Host(const TempDir& dir, const std::string& args, const std::string& pro
 #else
     const std::string cd = "cd \"";
 #endif
-    const std::string emulator = kEmulator;
-    const std::string command = cd + dir.path() + "\" && " + emulator + (emulator.empty() ? "" : " ") + "\"" +
-                                program + "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
+    const bool own = program.find_first_of("/\\") == std::string::npos && program != HostProgram();
+    const std::string run = own ? "\"" + program + "\"" : Emulated(program);
+    const std::string command = cd + dir.path() + "\" && " + run + " " + args + " >\"" + out + "\" 2>\"" + err + "\"";
     int status = std::system(command.c_str());
 #if !defined(_WIN32)
     status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -23,7 +23,11 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 
-// The program run in `dir` with `args` (quoted as the shell wants them).
+// The program as a shell starts it: under the emulator, if any, and quoted.
+std::string HostCommand();
+// The program (or a copy of it, by path) run in `dir` with `args`, quoted as
+// the shell wants them; a `program` named bare (sh, prlimit) is one of this
+// machine's own and runs without the emulator.
 HostRun Host(const testing_support::TempDir& dir, const std::string& args,
              const std::string& program = HostProgram());
 

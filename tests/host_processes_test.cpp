@@ -31,8 +31,7 @@ pid_t Shell(const std::string& command) {
 
 std::string Quote(const std::string& path) { return "\"" + path + "\""; }
 
-// Under the build's emulator, if any.
-std::string Host() { return std::string(host_testing::kEmulator) + " " + Quote(host_testing::HostProgram()); }
+std::string Host() { return host_testing::HostCommand(); }
 
 // The shell replaces itself with the program, so the process id is the
 // program's own.

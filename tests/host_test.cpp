@@ -141,7 +141,7 @@ TEST(Host, StandardInputAndOutput) {
     EXPECT_EQ(r.out, lines);
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out.bmp"))), ReferenceRotate(picture, 30));
 #if !defined(_WIN32)
-    const std::string throughPipe = "-c '\"" + HostProgram() + "\" in.bmp /dev/stdout -30 | cat'";
+    const std::string throughPipe = "-c '" + HostCommand() + " in.bmp /dev/stdout -30 | cat'";
     for (const std::string& args : {std::string("- - -30 <in.bmp"), std::string("in.bmp - -30"), throughPipe}) {
         r = args == throughPipe ? Host(dir, args, "sh") : Host(dir, args);
         EXPECT_EQ(r.status, 0) << args;
@@ -225,7 +225,7 @@ TEST(Host, HelpAndVersion) {
     }
 #if !defined(_WIN32)
     for (const char* flag : {"--help", "--version"}) {
-        const HostRun full = Host(dir, "-c '\"" + HostProgram() + "\" " + flag + " >/dev/full'", "sh");
+        const HostRun full = Host(dir, "-c '" + HostCommand() + " " + flag + " >/dev/full'", "sh");
         EXPECT_EQ(full.status, 74) << flag;
         EXPECT_NE(full.err.find("No space left"), std::string::npos) << full.err;
     }
