@@ -3,7 +3,6 @@
 #include "Reasons.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "Files.h"
 

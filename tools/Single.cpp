@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <optional>
 
 #include "Files.h"
 #include "Host.h"
@@ -79,7 +79,8 @@ int RunSingle(const Text& in, const Text& out, const Text& angleText, bool noClo
     names.Open(input, output);
     int32_t result;
     {
-        std::unique_ptr<LinesToStderr> lines(toStdout ? new LinesToStderr : nullptr);
+        std::optional<LinesToStderr> lines;
+        if (toStdout) lines.emplace();
         result = rotate(names.input(), names.output(), angle);
     }
     const bool placed = names.Finish(result == 999);
