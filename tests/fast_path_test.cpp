@@ -24,7 +24,8 @@ void PrintTo(RotateKernel k, std::ostream* os) { *os << RotateKernelName(k); }
 
 namespace {
 
-const RotateKernel kKernels[] = {RotateKernel::Scalar, RotateKernel::SSE2, RotateKernel::AVX2, RotateKernel::NEON};
+const RotateKernel kKernels[] = {RotateKernel::Scalar, RotateKernel::SSE2, RotateKernel::AVX2, RotateKernel::AVX512,
+                                 RotateKernel::NEON};
 
 std::string KernelName(RotateKernel k) { return vintrel::RotateKernelName(k); }
 
@@ -68,7 +69,10 @@ std::vector<int32_t> AnglesNearEveryEighth() {
     std::vector<int32_t> angles;
     for (int32_t k = -8; k <= 8; ++k)
         for (int32_t d = -2; d <= 2; ++d) angles.push_back(45 * k + d);
-    for (int32_t huge : {123456789, -987654321, 875146050, -875146051, INT32_MAX, INT32_MIN, INT32_MAX - 45,
+    // Past one turn cos rounds to 1 - 2^-53 and below while sin is about
+    // 1e-8: within rounding of 1, where x may repeat or skip a pixel.
+    for (int32_t huge : {540, 720, -720, 1080, 123456789, -987654321, 875146050, -875146051, INT32_MAX, INT32_MIN,
+                         INT32_MAX - 45,
                          437321728})  // the last one found by the fuzzer: a 1x9 run ran past the source
         angles.push_back(huge);
     return angles;
@@ -131,7 +135,8 @@ TEST_P(LargePicture, EqualsThePlainLoop) {
     // larger than this machine's caches, and more than 2048 columns wide.
     const Size size = RunsSlowly() ? Size{2100, 40} : Size{2400, 1800};
     const Picture picture = DistinctPicture(size.w, size.h);
-    for (int32_t angle : {30, 90, 270, -1}) {
+    // Near 0 and 180 degrees rows are copied stretch by stretch, long ones.
+    for (int32_t angle : {30, 90, 270, -1, 0, 1, 179, 180, 360, 720}) {
         const std::string difference = Difference(Fast(picture, angle, kernel), ReferenceRotate(picture, angle));
         EXPECT_EQ(difference, "") << SizeName(size) << " at " << angle << " degrees";
     }
@@ -146,6 +151,9 @@ TEST(FastPath, VectorKernelsAreBuiltWhereTheTargetHasThem) {
 #if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
     EXPECT_TRUE(vintrel::KernelBuilt(RotateKernel::SSE2));
     EXPECT_TRUE(vintrel::KernelBuilt(RotateKernel::AVX2));
+#if defined(__x86_64__)
+    EXPECT_TRUE(vintrel::KernelBuilt(RotateKernel::AVX512));
+#endif
 #elif defined(__aarch64__)
     EXPECT_TRUE(vintrel::KernelBuilt(RotateKernel::NEON));
 #else

@@ -8,6 +8,9 @@
 // canvas row both source coordinates are monotone in the column, so the
 // in-bounds pixels of a row form one run; its ends are found with the
 // formula's own comparisons, and the middle is copied without tests.
+// Near 0 and 180 degrees a run falls into long stretches of consecutive
+// pixels of one source row; their ends are found the same way, at a few
+// columns each, and each stretch is copied as memory is (Stretches.h).
 // Away from 0 and 180 degrees, where a row walks across the source's rows,
 // the canvas is done in tiles so that the source rows in use stay in cache;
 // the source lines that later rows will need are prefetched. Near 90 and 270
@@ -19,15 +22,16 @@
 // a call.
 //
 // Layout (fast/): Tiling.cpp drives, Runs.h is the run model the kernels
-// share, one Kernel<Name>.cpp per instruction set, KernelChoice.cpp picks.
+// share, Stretches.h finds stretches, one Kernel<Name>.cpp per instruction
+// set, KernelChoice.cpp picks.
 #pragma once
 
 #include "image/BMPImage.h"
 
 namespace vintrel {
 
-enum class RotateKernel { Scalar, SSE2, AVX2, NEON };
-const char* RotateKernelName(RotateKernel kernel);  // "Scalar", "SSE2", ...
+enum class RotateKernel { Scalar, SSE2, AVX2, NEON, AVX512 };
+const char* RotateKernelName(RotateKernel kernel);  // "Scalar", "SSE2", ..., "AVX512"
 
 // Compiled into this build, whatever this processor has.
 bool KernelBuilt(RotateKernel kernel);

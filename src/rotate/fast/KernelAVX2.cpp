@@ -7,6 +7,7 @@
 #include "rotate/fast/Kernels.h"
 #include "rotate/fast/RowSSE2.h"
 #include "rotate/fast/Stream.h"
+#include "rotate/fast/Stretches.h"
 
 namespace vintrel {
 namespace fast {
@@ -162,7 +163,10 @@ struct AVX2 {
 
 }  // namespace
 
-void RunAVX2(const RunBlock& b, const Source& src) { RunBlocks8<AVX2>(b, src); }
+void RunAVX2(const RunBlock& b, const Source& src) {
+    if (src.longStretches && src.unitSteps) return StretchRows(b, src, CopyStretchOneByOne);
+    RunBlocks8<AVX2>(b, src);
+}
 
 // 32-byte stores: 3% faster than StreamSSE2 at 30 degrees, 7% at 90.
 void StreamAVX2(uint8_t* to, const uint8_t* from, size_t bytes) {

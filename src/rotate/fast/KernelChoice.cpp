@@ -8,6 +8,15 @@ namespace {
 
 bool Always() { return true; }
 
+#if VINTREL_KERNEL_AVX512
+bool ProcessorHasAVX512() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+           __builtin_cpu_supports("bmi2");
+}
+#endif
+
 #if VINTREL_KERNEL_AVX2
 bool ProcessorHasAVX2() {
     __builtin_cpu_init();
@@ -31,6 +40,9 @@ constexpr fast::Streaming kAVX2Streaming{fast::StreamAVX2, fast::FenceSSE2};
 
 // Fastest first; the scalar kernel last, everywhere.
 constexpr Kernel kBuilt[] = {
+#if VINTREL_KERNEL_AVX512
+    {RotateKernel::AVX512, fast::RunAVX512, ProcessorHasAVX512, &kAVX2Streaming},
+#endif
 #if VINTREL_KERNEL_AVX2
     {RotateKernel::AVX2, fast::RunAVX2, ProcessorHasAVX2, &kAVX2Streaming},
 #endif
@@ -61,6 +73,8 @@ const char* RotateKernelName(RotateKernel kernel) {
             return "AVX2";
         case RotateKernel::NEON:
             return "NEON";
+        case RotateKernel::AVX512:
+            return "AVX512";
     }
     return "Unknown";
 }

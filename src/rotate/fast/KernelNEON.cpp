@@ -4,6 +4,7 @@
 
 #include "rotate/fast/Blocks8.h"
 #include "rotate/fast/Kernels.h"
+#include "rotate/fast/Stretches.h"
 
 namespace vintrel {
 namespace fast {
@@ -143,7 +144,10 @@ struct NEON {
 
 }  // namespace
 
-void RunNEON(const RunBlock& b, const Source& src) { RunBlocks8<NEON>(b, src); }
+void RunNEON(const RunBlock& b, const Source& src) {
+    if (src.longStretches && src.unitSteps) return StretchRows(b, src, CopyStretchOneByOne);
+    RunBlocks8<NEON>(b, src);
+}
 
 }  // namespace fast
 }  // namespace vintrel

@@ -3,11 +3,13 @@
 #include "rotate/fast/Kernels.h"
 #include "rotate/fast/RowSSE2.h"
 #include "rotate/fast/Stream.h"
+#include "rotate/fast/Stretches.h"
 
 namespace vintrel {
 namespace fast {
 
 void RunSSE2(const RunBlock& b, const Source& src) {
+    if (src.longStretches && src.unitSteps) return StretchRows(b, src, CopyStretchOneByOne);
     for (uint32_t row = 0; row < b.rows; ++row) RowSSE2(RowOf(b, row), src);
 }
 

@@ -13,6 +13,7 @@ void RunScalar(const RunBlock& b, const Source& src);
 void RunSSE2(const RunBlock& b, const Source& src);
 void RunAVX2(const RunBlock& b, const Source& src);
 void RunNEON(const RunBlock& b, const Source& src);
+void RunAVX512(const RunBlock& b, const Source& src);
 
 // Finished canvas bytes copied out past the cache (Stream.h), and the fence
 // that orders those stores before anything the caller does next. Where a

@@ -23,6 +23,15 @@ struct Source {
     // less per pixel, so a pixel's line is mostly its neighbour's or the
     // next one's, and every other pixel's is enough to ask for.
     bool sparse;
+    bool falling;  // c < 0: along a canvas row the source column falls
+    bool steep;    // near 90 and 270 degrees, where 8x8 blocks may read runs
+    // Near 0 and 180 degrees rows read long stretches of consecutive source
+    // pixels (Stretches.h); s is how fast y moves along a row.
+    bool longStretches;
+    double slope;
+    // Consecutive columns' x differ by at most one pixel (Tiling.cpp proves
+    // it from c and the sizes).
+    bool unitSteps;
 };
 
 // Canvas pixels of one row that all lie inside the picture, so their

@@ -56,9 +56,13 @@ struct TileShape {
 // pass over them, where full rows would have evicted them. Near 0 degrees a
 // row reads the source in order and full rows are best.
 constexpr TileShape kWide{kMaxColumns, 1, false}, kSquare{512, 16, false}, kTall{256, 32, true};
+// |s| beyond which tiles are tall and the 8x8 blocks may read runs.
+constexpr double kSteep = 0.95;
+// |s| up to which rows are copied stretch by stretch: 1/|s| columns each.
+constexpr double kLongStretches = 0.2;
 TileShape TileShapeFor(double s) {
     const double sine = s < 0 ? -s : s;
-    return sine > 0.95 ? kTall : sine > 0.3 ? kSquare : kWide;
+    return sine > kSteep ? kTall : sine > 0.3 ? kSquare : kWide;
 }
 
 // Staging rows: the largest tile.
@@ -139,6 +143,22 @@ void FillTile(const TurnSetup& f, BMPImage& destination, uint32_t j0, uint32_t i
     for (uint32_t r = 0; r < m; ++r) f.streaming->copy(target + r * canvasStride, corner + r * stride, stride);
 }
 
+// Whether consecutive canvas columns' truncated x can differ by more than
+// one pixel. x = (xd c - ys) + W/2 takes three roundings, each off by at
+// most u = 2^-53 of a value below M + 2, where M is the largest of the
+// canvas's sides and the source's width (xd c, ys and, inside the picture,
+// x itself are all smaller): 4u(M + 2) in all. Next to each other the exact
+// values differ by |c|, the rounded ones by less than |c| + 8u(M + 2), which
+// is below 1 when 1 - |c| > 2^-50 (M + 2); 2^-48 leaves a margin. At 0
+// degrees (c = 1, s = 0) every value is a whole number and exact.
+bool UnitSteps(double c, double s, uint32_t sourceWidth, uint32_t width, uint32_t height) {
+    const double ac = c < 0 ? -c : c;
+    if (s == 0 && ac == 1) return true;
+    uint32_t m = sourceWidth > width ? sourceWidth : width;
+    if (height > m) m = height;
+    return 1.0 - ac > (static_cast<double>(m) + 2.0) * 0x1p-48;
+}
+
 // d * p and d * q for d = first, first + 1, ... (count of each): the
 // formula's products of a canvas coordinate, centred.
 void Products(int32_t first, uint32_t count, double p, double q, double* byP, double* byQ) {
@@ -165,8 +185,10 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
     const double rowsOn = kPrefetchRows * c, columnsOn = -kPrefetchRows * s;
     const int64_t ahead = static_cast<int64_t>(rowsOn < 0 ? rowsOn - 0.5 : rowsOn + 0.5) * (3 * int64_t{source.width}) +
                           3 * static_cast<int64_t>(columnsOn < 0 ? columnsOn - 0.5 : columnsOn + 0.5);
+    const double sine = s < 0 ? -s : s;
     const Source src{source.pixels, 3u * source.width, bytes - 3u, static_cast<uint32_t>(ahead),
-                     (s < 0 ? -s : s) <= 0.5};
+                     sine <= 0.5, c < 0, sine > kSteep, sine <= kLongStretches, s,
+                     UnitSteps(c, s, source.width, width, height)};
     const fast::Streaming* streaming = fast::StreamingFor(kernel);
     alignas(64) uint8_t stage[3u * kStagePixels];
     const TurnSetup setup{&src,
