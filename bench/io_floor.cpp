@@ -11,15 +11,20 @@
 // fresh buffer of its size, fill a fresh canvas of BYTES in one memset pass
 // and write the canvas out in one call. Both buffers come from malloc on
 // every run, so their pages are new to the process and the kernel zeroes
-// them on first touch, as it does the library's. The fill byte is taken from
-// what was read, so neither buffer nor the pass can be left out.
+// them on first touch, as it does the library's; and, as the library does,
+// they ask for 2 MiB pages, the cheapest fresh memory there is. The fill
+// byte is taken from what was read, so neither buffer nor the pass can be
+// left out.
 //
 // With --design --durable, the same for a job that replaces a file: the
-// canvas goes to a temporary beside OUTPUT, is synced, renamed over OUTPUT,
-// and the folder is synced.
+// canvas goes to a temporary beside OUTPUT in 1 MiB writes, each handed to
+// the device as it is written (sync_file_range), as the library does, which
+// was the fastest way found; then it is synced, renamed over OUTPUT, and the
+// folder is synced.
 //
 //   io_floor INPUT OUTPUT BYTES [--design] [--durable]
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,11 +64,26 @@ bool Create(const std::string& output, const unsigned char* data, size_t span, u
     return close(fd) == 0 && ok;
 }
 
-bool Replace(const std::string& output, const unsigned char* data, size_t span, unsigned long long bytes) {
+// A whole buffer in 1 MiB writes, each started on its way to the device.
+bool WritePaced(int fd, const unsigned char* data, unsigned long long bytes) {
+    for (unsigned long long done = 0; done < bytes;) {
+        const size_t n = bytes - done < kBlock ? static_cast<size_t>(bytes - done) : kBlock;
+        if (!WriteAll(fd, data + done, n, n)) return false;
+#if defined(SYNC_FILE_RANGE_WRITE)
+        sync_file_range(fd, static_cast<off_t>(done), static_cast<off_t>(n), SYNC_FILE_RANGE_WRITE);
+#endif
+        done += n;
+    }
+    return true;
+}
+
+// `paced`: the design's writes, from the whole canvas (span == bytes).
+bool Replace(const std::string& output, const unsigned char* data, size_t span, unsigned long long bytes,
+             bool paced) {
     const std::string temporary = output + ".floor-tmp";
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, data, span, bytes) && fsync(fd) == 0;
+    bool ok = (paced ? WritePaced(fd, data, bytes) : WriteAll(fd, data, span, bytes)) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
     ok = ok && rename(temporary.c_str(), output.c_str()) == 0;
     if (!ok) {
@@ -76,9 +96,9 @@ bool Replace(const std::string& output, const unsigned char* data, size_t span, 
     return close(folder) == 0 && ok;
 }
 
-bool Write(bool durable, const char* output, const unsigned char* data, size_t span,
+bool Write(bool durable, bool paced, const char* output, const unsigned char* data, size_t span,
            unsigned long long bytes) {
-    return durable ? Replace(output, data, span, bytes) : Create(output, data, span, bytes);
+    return durable ? Replace(output, data, span, bytes, paced) : Create(output, data, span, bytes);
 }
 
 // The I/O floor: one 1 MiB block for reading and writing alike.
@@ -90,7 +110,21 @@ int IoFloor(const char* input, const char* output, unsigned long long bytes, boo
     for (size_t n; (n = std::fread(block.data(), 1, block.size(), in)) > 0;) sum += block[n - 1];
     std::fclose(in);
     std::memset(block.data(), static_cast<int>(sum & 0xFF), block.size());
-    return Write(durable, output, block.data(), block.size(), bytes) ? 0 : 1;
+    return Write(durable, false, output, block.data(), block.size(), bytes) ? 0 : 1;
+}
+
+// A fresh buffer, asking for 2 MiB pages where it spans whole ones.
+unsigned char* Fresh(size_t bytes) {
+    auto* block = static_cast<unsigned char*>(std::malloc(bytes));
+#if defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kPage = uintptr_t{2} << 20;
+    if (block != nullptr && bytes >= 2 * kPage) {
+        const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kPage - 1) & ~(kPage - 1);
+        const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kPage - 1);
+        if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+#endif
+    return block;
 }
 
 // The whole input in a fresh buffer of its size; nullptr if it cannot be read.
@@ -104,7 +138,7 @@ unsigned char* ReadWhole(const char* input, size_t* size) {
     }
     const size_t want = static_cast<size_t>(info.st_size);
     // One byte more than the file, so that an empty one still gets a buffer.
-    auto* buffer = static_cast<unsigned char*>(std::malloc(want + 1));
+    unsigned char* buffer = Fresh(want + 1);
     size_t got = 0;
     while (buffer != nullptr && got < want) {
         const ssize_t n = read(fd, buffer + got, want - got);
@@ -132,13 +166,13 @@ int DesignFloor(const char* input, const char* output, unsigned long long bytes,
     // The source is kept until the canvas is written, as a job that turns
     // one into the other keeps both.
     const auto canvas_bytes = static_cast<size_t>(bytes);
-    auto* canvas = static_cast<unsigned char*>(std::malloc(canvas_bytes + 1));
+    unsigned char* canvas = Fresh(canvas_bytes + 1);
     if (canvas == nullptr) {
         std::free(source);
         return 2;
     }
     std::memset(canvas, fill, canvas_bytes);
-    const bool ok = Write(durable, output, canvas, canvas_bytes, bytes);
+    const bool ok = Write(durable, true, output, canvas, canvas_bytes, bytes);
     std::free(canvas);
     std::free(source);
     return ok ? 0 : 1;
