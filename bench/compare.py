@@ -3,9 +3,13 @@
 
 Times, interleaved (each round in a fresh random order), the host
 program writing a new output and replacing an existing one, Pillow,
-ImageMagick, OpenCV, the I/O floor and the durable floor turning a W x H
-24-bit BMP file, with dirty pages written back (sync) before every timed run.
-Reports medians, ratios and peak memory (max RSS from /usr/bin/time), and
+ImageMagick, OpenCV turning a W x H 24-bit BMP file, and bench/io_floor's
+four floors: the I/O floor and the durable floor (only the files' bytes
+read and written), the design floor and the durable design floor (the input
+read into a fresh buffer, a fresh canvas filled and written: what any job
+that holds both whole pictures pays). Dirty pages are written back (sync)
+before every timed run. Reports medians, ratios and peak memory (max RSS from
+/usr/bin/time), checks the host program against the design floors, and
 draws the medians as an SVG bar chart. Then the rotation stage alone from the
 benchmark program: fast path against the plain loop, and its growth with the
 canvas. Then the batch form: many small pictures by a shell loop of single
@@ -207,6 +211,9 @@ def run(args, width, height, work):
         ("OpenCV", ["/usr/bin/python3", "-c", OPENCV, src, out("cv.bmp"), a], "cv.bmp", False),
         ("I/O floor", [floor, src, out("floor.bmp"), out_bytes], "floor.bmp", False),
         ("durable floor", [floor, src, out("durable.bmp"), out_bytes, "--durable"], "durable.bmp", True),
+        ("design floor", [floor, src, out("design.bmp"), out_bytes, "--design"], "design.bmp", False),
+        ("durable design floor", [floor, src, out("design-durable.bmp"), out_bytes, "--design", "--durable"],
+         "design-durable.bmp", True),
         (small_name, [ours, small, out("small-out.bmp"), a], "small-out.bmp", False),
     ]
     walls = {t[0]: [] for t in tools}
@@ -253,17 +260,20 @@ def run(args, width, height, work):
     pixels = (cw * ch) / (scw * sch)
     job_growth = ours_new / med[small_name]
     print()
-    limit = 2.0 if place == "disk" else 1.5
-    target(f"bmprotate2 / I/O floor <= {limit}:", ours_new / med["I/O floor"], ours_new / med["I/O floor"] <= limit)
+    # The design floors are what this library's way of working costs at the
+    # least; the I/O floors, which hold no whole picture, are shown beside them.
+    ratio = ours_new / med["design floor"]
+    target("bmprotate2 / design floor <= 1.12:", ratio, ratio <= 1.12)
+    ratio = ours_again / med["durable design floor"]
+    target("replacing / durable design floor <= 1.12:", ratio, ratio <= 1.12)
     target("Pillow / bmprotate2 >= 3:", med["Pillow"] / ours_new, med["Pillow"] / ours_new >= 3)
-    if place == "disk":
-        ratio = ours_again / med["durable floor"]
-        target("bmprotate2 replacing / durable floor <= 1.15:", ratio, ratio <= 1.15)
-    else:
+    if place == "tmpfs":
         target("OpenCV / bmprotate2 >= 3:", med["OpenCV"] / ours_new, med["OpenCV"] / ours_new >= 3)
-    print(f"  replacing / I/O floor {ours_again / med['I/O floor']:.2f}, durable floor / I/O floor "
-          f"{med['durable floor'] / med['I/O floor']:.2f}, replacing / durable floor "
-          f"{ours_again / med['durable floor']:.2f}")
+    print(f"  bmprotate2 / I/O floor {ours_new / med['I/O floor']:.2f}, replacing / durable floor "
+          f"{ours_again / med['durable floor']:.2f}, replacing / I/O floor {ours_again / med['I/O floor']:.2f}")
+    print(f"  design floor / I/O floor {med['design floor'] / med['I/O floor']:.2f}, durable design floor / "
+          f"durable floor {med['durable design floor'] / med['durable floor']:.2f}, durable floor / I/O floor "
+          f"{med['durable floor'] / med['I/O floor']:.2f}")
     print(f"Target: peak <= source + canvas + 4 MiB:       {peak / 1024:.1f} MiB <= {budget / 1024:.1f} MiB  "
           f"{verdict(peak <= budget)}")
     growth_limit = pixels * 33 / 32

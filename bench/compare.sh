@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Whole job against Pillow, ImageMagick, OpenCV, the I/O floor and the
-# durable floor, and the rotation stage against the plain loop: installs what
-# it needs from Debian, builds the release preset, then runs bench/compare.py
-# (its options: --runs, --size, --angle, --dir, --svg, --no-stage).
+# Whole job against Pillow, ImageMagick, OpenCV and bench/io_floor's floors,
+# and the rotation stage against the plain loop: installs what it needs from
+# Debian, builds the release preset, then runs bench/compare.py (its options:
+# --runs, --size, --angle, --dir, --svg, --no-stage). The floors: the I/O
+# floor (read the input, write the output's size, 1 MiB blocks) and the
+# durable floor (the same, synced and renamed over the output), shown as
+# information; the design floor (the input read into a fresh buffer, a fresh
+# canvas filled and written) and the durable design floor (that canvas
+# synced and renamed over the output), the targets for a new output and a
+# replacement.
 #
 #   bench/compare.sh                  # on the disk, in a folder under /var/tmp
 #   bench/compare.sh --dir /dev/shm   # on tmpfs
