@@ -81,6 +81,7 @@ bool WriteRows(PlatformOutput& output, const BMPImage& image) {
         const size_t all = rowBytes * image.height;
         return PlatformOutputWrite(output, image.pixels, all) == all;
     }
+    if (PlatformCanGatherRows()) return PlatformOutputWriteRows(output, image.pixels, rowBytes, pad, image.height);
     const size_t fileRow = rowBytes + pad;
     const uint32_t perBlock = RowsPerBlock(fileRow, image.height);
     auto* block = static_cast<uint8_t*>(PlatformAlloc(perBlock * fileRow));

@@ -61,6 +61,14 @@ bool PlatformBeginOutput(const char* name, PlatformOutput& output);
 // finished stretch starts while the rest is written, so that the final sync
 // waits only for the tail (Linux; elsewhere the sync at the end does it all).
 size_t PlatformOutputWrite(PlatformOutput& output, const void* from, size_t bytes);
+// Where the system can write scattered pieces in one call (POSIX writev):
+// `count` rows of `rowBytes` bytes, one after another in memory from `rows`,
+// each followed in the file by `pad` (below 4) zero bytes, written straight
+// from the picture with the write-back of PlatformOutputWrite. False when a
+// write failed. Elsewhere the caller copies rows and pads through a block.
+bool PlatformCanGatherRows();
+bool PlatformOutputWriteRows(PlatformOutput& output, const uint8_t* rows, size_t rowBytes, uint32_t pad,
+                             uint32_t count);
 // Closes the stream and, with a temporary, commits or discards it. True only
 // when `complete` and the picture is now under the target's name.
 bool PlatformEndOutput(PlatformOutput& output, bool complete);

@@ -16,6 +16,13 @@ bool SeekStream(PlatformFile* file, int64_t offset, int whence);
 
 bool IsFolderSeparator(char c);
 
+// PlatformOutputWriteRows's rows, at most kGatherRows of them, in as few
+// calls as the system allows; false when one failed. Only where
+// PlatformCanGatherRows.
+constexpr uint32_t kGatherRows = 512;
+bool CanGatherRows();
+bool WriteRowsGathered(PlatformFile* file, const uint8_t* rows, size_t rowBytes, uint32_t pad, uint32_t count);
+
 // The system's wide-to-narrow conversion, as PlatformWideToNarrow describes.
 bool WideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize);
 

@@ -11,5 +11,9 @@ bool SeekStream(PlatformFile* file, int64_t offset, int whence) { return _fseeki
 
 bool IsFolderSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 
+// WriteFileGather takes only unbuffered, page-aligned writes.
+bool CanGatherRows() { return false; }
+bool WriteRowsGathered(PlatformFile*, const uint8_t*, size_t, uint32_t, uint32_t) { return false; }
+
 }  // namespace sys
 }  // namespace vintrel
