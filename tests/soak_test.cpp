@@ -156,8 +156,11 @@ TEST(Soak, ThousandsOfMixedCallsStayRightAndFlat) {
     EXPECT_EQ(fs::exists(at("no")), false);
     for (const auto& entry : fs::directory_iterator(base))
         EXPECT_EQ(entry.path().filename().string().rfind(".vintrel-", 0), std::string::npos) << entry.path();
-#if !defined(VINTREL_SANITIZED)
-    // Sanitizers keep freed memory in quarantine; elsewhere resident memory
+#if !defined(VINTREL_SANITIZED) && !defined(VINTREL_EMULATED)
+    // Sanitizers keep freed memory in quarantine, and an emulator's resident
+    // memory holds the code it has translated, which grows whenever a late
+    // call first takes a path (2.4 MiB under QEMU for ppc64el); the tallies
+    // above still count every block and file. Elsewhere resident memory
     // after three quarters of the calls is what it was after the first.
     EXPECT_LT(ResidentBytes(), rssAfterWarmUp + (2u << 20));
 #endif
