@@ -24,7 +24,6 @@
 //
 //   io_floor INPUT OUTPUT BYTES [--design] [--durable]
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +33,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "platform/System.h"
 
 namespace {
 
@@ -113,18 +114,9 @@ int IoFloor(const char* input, const char* output, unsigned long long bytes, boo
     return Write(durable, false, output, block.data(), block.size(), bytes) ? 0 : 1;
 }
 
-// A fresh buffer, asking for 2 MiB pages where it spans whole ones.
+// A fresh buffer, with the library's own advice on large pages.
 unsigned char* Fresh(size_t bytes) {
-    auto* block = static_cast<unsigned char*>(std::malloc(bytes));
-#if defined(MADV_HUGEPAGE)
-    constexpr uintptr_t kPage = uintptr_t{2} << 20;
-    if (block != nullptr && bytes >= 2 * kPage) {
-        const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kPage - 1) & ~(kPage - 1);
-        const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kPage - 1);
-        if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    }
-#endif
-    return block;
+    return static_cast<unsigned char*>(vintrel::sys::AdviseLargePages(std::malloc(bytes), bytes));
 }
 
 // The whole input in a fresh buffer of its size; nullptr if it cannot be read.

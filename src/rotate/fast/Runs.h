@@ -24,7 +24,6 @@ struct Source {
     // next one's, and every other pixel's is enough to ask for.
     bool sparse;
     bool falling;  // c < 0: along a canvas row the source column falls
-    bool steep;    // near 90 and 270 degrees, where 8x8 blocks may read runs
     // Near 0 and 180 degrees rows read long stretches of consecutive source
     // pixels (Stretches.h); s is how fast y moves along a row.
     bool longStretches;
@@ -92,11 +91,14 @@ inline void Prefetch(const Source& src, uint32_t offset) {
     __builtin_prefetch(src.pixels + (soon < src.lastOffset ? soon : src.lastOffset));
 }
 
+// The formula's truncated source x and y of column k of a run.
+inline int32_t ColumnAt(const PixelRun& r, uint32_t k) {
+    return static_cast<int32_t>((r.xc[k] - r.ys) + r.halfW);
+}
+inline int32_t RowAt(const PixelRun& r, uint32_t k) { return static_cast<int32_t>((r.yc + r.xs[k]) + r.halfH); }
+
 inline uint32_t OffsetAt(const PixelRun& r, const Source& src, uint32_t k) {
-    const double x = (r.xc[k] - r.ys) + r.halfW;
-    const double y = (r.yc + r.xs[k]) + r.halfH;
-    return static_cast<uint32_t>(static_cast<int32_t>(y)) * src.stride +
-           static_cast<uint32_t>(static_cast<int32_t>(x)) * 3u;
+    return static_cast<uint32_t>(RowAt(r, k)) * src.stride + static_cast<uint32_t>(ColumnAt(r, k)) * 3u;
 }
 
 // Pixels k to the end of the run, one at a time.

@@ -20,11 +20,6 @@ namespace vintrel {
 namespace fast {
 namespace {
 
-inline int32_t ColumnAt(const PixelRun& r, uint32_t k) {
-    return static_cast<int32_t>((r.xc[k] - r.ys) + r.halfW);
-}
-inline int32_t RowAt(const PixelRun& r, uint32_t k) { return static_cast<int32_t>((r.yc + r.xs[k]) + r.halfH); }
-
 struct Stretch {
     uint32_t count;   // columns, at least 1
     uint32_t offset;  // of its leftmost source pixel

@@ -56,13 +56,11 @@ struct TileShape {
 // pass over them, where full rows would have evicted them. Near 0 degrees a
 // row reads the source in order and full rows are best.
 constexpr TileShape kWide{kMaxColumns, 1, false}, kSquare{512, 16, false}, kTall{256, 32, true};
-// |s| beyond which tiles are tall and the 8x8 blocks may read runs.
-constexpr double kSteep = 0.95;
 // |s| up to which rows are copied stretch by stretch: 1/|s| columns each.
 constexpr double kLongStretches = 0.2;
 TileShape TileShapeFor(double s) {
     const double sine = s < 0 ? -s : s;
-    return sine > kSteep ? kTall : sine > 0.3 ? kSquare : kWide;
+    return sine > 0.95 ? kTall : sine > 0.3 ? kSquare : kWide;
 }
 
 // Staging rows: the largest tile.
@@ -187,7 +185,7 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
                           3 * static_cast<int64_t>(columnsOn < 0 ? columnsOn - 0.5 : columnsOn + 0.5);
     const double sine = s < 0 ? -s : s;
     const Source src{source.pixels, 3u * source.width, bytes - 3u, static_cast<uint32_t>(ahead),
-                     sine <= 0.5, c < 0, sine > kSteep, sine <= kLongStretches, s,
+                     sine <= 0.5, c < 0, sine <= kLongStretches, s,
                      UnitSteps(c, s, source.width, width, height)};
     // Rows copied stretch by stretch go straight to the canvas, which is
     // fresh memory in every call: staging them and streaming them out added
