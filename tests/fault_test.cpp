@@ -18,6 +18,7 @@
 #include <sys/syscall.h>
 #endif
 #if !defined(_WIN32)
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,6 +77,13 @@ constexpr bool kWritesBack = true;
 constexpr int kNoUnnamed = -1;
 constexpr bool kWritesBack = false;
 #endif
+// Written over in place, what a failed write left in the stream's buffer
+// never reaches the file (Windows: that stream has no buffer).
+#if defined(_WIN32)
+constexpr bool kDropsBuffered = false;
+#else
+constexpr bool kDropsBuffered = true;
+#endif
 
 enum class Output { Existing, Missing, SameAsInput, ThroughLink };
 
@@ -84,6 +92,9 @@ struct Scene {
     Output output;
     int error;  // errno of the injected fault
     bool large = false;  // a picture whose file is written back in stretches while it is written
+    // Refused at every try (EACCES), as by a folder that takes no new file:
+    // the old file is then written over in place.
+    PlatformOp refused = vintrel::OpKinds;
 };
 
 void PrintTo(const Scene& s, std::ostream* os) { *os << s.name; }
@@ -143,11 +154,19 @@ struct Stage {
 
 class EveryFault : public testing::TestWithParam<Scene> {};
 
+size_t Find(const std::vector<PlatformOp>& trace, PlatformOp op, size_t from = 0) {
+    return size_t(std::find(trace.begin() + std::ptrdiff_t(std::min(from, trace.size())), trace.end(), op) - trace.begin());
+}
+
 TEST_P(EveryFault, GivesTheRightResultAndLosesNothing) {
     const Scene scene = GetParam();
 #if defined(_WIN32)
     if (scene.output == Output::ThroughLink) GTEST_SKIP() << "links are not followed on Windows";
 #endif
+    struct Refusal {
+        explicit Refusal(PlatformOp op) { vintrel::PlatformRefuse(op, EACCES); }
+        ~Refusal() { vintrel::PlatformRefuse(vintrel::OpKinds, 0); }
+    } refusal(scene.refused);
     const Picture turned = ReferenceRotate(Stage(scene).picture, 30);
 
     // A clean run names every operation of the call, in order.
@@ -164,29 +183,43 @@ TEST_P(EveryFault, GivesTheRightResultAndLosesNothing) {
         trace.resize(static_cast<size_t>(points));
     }
     // Landmarks: names, the two records, the reader (ending with its close),
-    // the canvas, the writer.
+    // the canvas, the writer's opening (up to its stream) and its end.
     ASSERT_GE(points, 8u);
     ASSERT_EQ(trace[0], vintrel::OpConvert);
     ASSERT_EQ(trace[1], vintrel::OpConvert);
-    size_t readerClose = 4, pixels = 4;
-    while (readerClose < points && trace[readerClose] != vintrel::OpClose) ++readerClose;
-    while (pixels < readerClose && trace[pixels] != vintrel::OpAlloc) ++pixels;
+    const size_t readerClose = Find(trace, vintrel::OpClose, 4);
+    const size_t pixels = Find(trace, vintrel::OpAlloc, 4);
     ASSERT_LT(pixels, readerClose);
     ASSERT_EQ(trace[readerClose + 1], vintrel::OpAlloc) << "the canvas follows the read";
     const size_t canvas = readerClose + 1;
-    size_t temporary = canvas;  // the writer's first open makes its temporary file
-    while (temporary < points && trace[temporary] != vintrel::OpOpen) ++temporary;
-    const auto renamed = std::find(trace.begin(), trace.end(), vintrel::OpRename);
-    ASSERT_NE(renamed, trace.end());
-    // Syncing pays only for a replacement: the file before the rename, the
-    // folder after it (Windows: the rename writes through).
+    const size_t firstWrite = Find(trace, vintrel::OpWrite, canvas);
+    ASSERT_LT(firstWrite, points);
+    size_t stream = firstWrite;  // the last open before the first write
+    while (stream > canvas && trace[stream] != vintrel::OpOpen) --stream;
+    const size_t access = Find(trace, vintrel::OpAccess, canvas);  // whether the old file may be written
+    const size_t created = Find(trace, vintrel::OpCreate, canvas);  // the temporary
     const bool replaces = scene.output != Output::Missing;
-    EXPECT_EQ(std::count(trace.begin(), renamed, vintrel::OpSync), replaces ? 1 : 0);
-    EXPECT_EQ(std::count(renamed, trace.end(), vintrel::OpSync), replaces && kSyncsFolder ? 1 : 0);
-    const size_t placed = size_t(renamed - trace.begin());  // after this the picture is in place
+    const bool overwrites = scene.refused == vintrel::OpCreate;
+    ASSERT_EQ(access < stream, replaces || !kSyncsFolder);
+    ASSERT_LT(created, stream);
+    const size_t overwriteOpen = Find(trace, vintrel::OpOpen, created);
+    // Up to here nothing has reached the old file when a write fails.
+    const size_t untouched =
+        kDropsBuffered ? std::min(Find(trace, vintrel::OpWrite, firstWrite + 1), Find(trace, vintrel::OpFlush, firstWrite + 1))
+                       : firstWrite;
+    const size_t renamed = Find(trace, vintrel::OpRename, stream);  // after this the picture is in place
+    EXPECT_EQ(renamed == points, overwrites);
+    // Syncing pays only for a replacement: the file before the rename, the
+    // folder after it (Windows: the rename writes through); written over, the
+    // file once it is cut to length.
+    EXPECT_EQ(std::count(trace.begin(), trace.begin() + std::ptrdiff_t(renamed), vintrel::OpSync), replaces ? 1 : 0);
+    EXPECT_EQ(std::count(trace.begin() + std::ptrdiff_t(renamed), trace.end(), vintrel::OpSync),
+              replaces && kSyncsFolder && !overwrites ? 1 : 0);
+    EXPECT_EQ(Find(trace, vintrel::OpReserve) < points, overwrites);
     // Where files may have no name, the picture is written to one and named
     // at the end; a replacement starts its write-back every few MiB.
-    EXPECT_EQ(std::count(trace.begin(), trace.end(), vintrel::OpLink), TakesUnnamedFiles(Stage(scene).dir.path()));
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), vintrel::OpLink),
+              !overwrites && TakesUnnamedFiles(Stage(scene).dir.path()));
     EXPECT_EQ(std::count(trace.begin(), trace.end(), vintrel::OpWriteBack) > 0, kWritesBack && scene.large && replaces);
 
     for (size_t at = 0; at < points; ++at) {
@@ -200,28 +233,33 @@ TEST_P(EveryFault, GivesTheRightResultAndLosesNothing) {
         vintrel::PlatformFailAt(0, 0);
         EXPECT_EQ(Holdings::Now(), before) << where << ": nothing held after the call";
 
-        int32_t result = 0;
-        std::string printed;
-        const bool writerFallsBack =
-            op == vintrel::OpStat || op == vintrel::OpReadLink || (op == vintrel::OpRandom && at < temporary) ||
-            op == vintrel::OpChmod || (at == temporary && (scene.error == EACCES || scene.error == kNoUnnamed)) ||
-            (op == vintrel::OpAlloc && at > canvas) ||  // padded rows go one by one
-            op == vintrel::OpWriteBack;                 // a hint refused costs nothing
+        int32_t result = -1;
+        std::string printed = kUnwritable;
+        // Once the old file is being written over, a failed write, flush, cut
+        // or sync is the one case that may leave neither picture.
+        bool window = false;
         if (at == 0) {
             result = -3, printed = kMissingLine;
         } else if (at == 1 || at == canvas) {
-            result = -1, printed = kUnwritable;
         } else if (at < 4 || at == pixels) {
-            result = -1, printed = kBadLine;
+            printed = kBadLine;
         } else if (at < readerClose && op != vintrel::OpAlloc) {
             result = -3, printed = kMissingLine;  // a failed seek or read is no end of file
-        } else if (at <= readerClose || writerFallsBack || at > placed) {
-            // Padded rows are read one by one; a failed close of the input
-            // loses nothing; the writer writes in place or without hints; a
-            // folder that cannot be synced has the picture all the same.
+        } else if (at <= readerClose) {
+            // Padded rows are read one by one; a failed close of the input loses nothing.
+            result = 999, printed = kOk;
+        } else if (at <= stream) {
+            // Whatever a temporary that stands in for the old file needs, the
+            // old file can do without: it is written over instead. A file
+            // system without unnamed files takes a named one.
+            const bool standsIn = replaces && access < at && at < (overwrites ? overwriteOpen : stream);
+            const bool named = at == created && scene.error == kNoUnnamed;
+            if (standsIn || named) result = 999, printed = kOk;
+        } else if (op == vintrel::OpWriteBack || op == vintrel::OpAlloc || (!overwrites && at > renamed)) {
+            // A hint refused, padded rows one by one, a folder not synced: the picture is all the same.
             result = 999, printed = kOk;
         } else {
-            result = -1, printed = kUnwritable;
+            window = overwrites && at > untouched;
         }
         EXPECT_EQ(o.result, result) << where;
         EXPECT_EQ(o.printed, printed) << where;
@@ -230,11 +268,10 @@ TEST_P(EveryFault, GivesTheRightResultAndLosesNothing) {
             if (result == 999 && folder == stage.dir.path()) names.insert(fs::path(stage.output).filename().string());
             EXPECT_EQ(Names(folder), names) << where << ": no file left behind in " << folder;
         }
-        if (result != 999) {
+        if (result == 999) {
+            EXPECT_EQ(DecodeWrittenBMP(ReadFile(stage.Written())), turned) << where;
+        } else if (!window) {
             stage.ExpectUntouched(where);
-        } else {
-            const Picture written = DecodeWrittenBMP(ReadFile(stage.Written()));
-            EXPECT_EQ(written, turned) << where;
         }
     }
     std::cout << "[ faults   ] " << points << " fault points injected\n";
@@ -246,9 +283,10 @@ const Scene kScenes[] = {
     {"NewOutput", Output::Missing, EIO},
     {"OutputIsTheInput", Output::SameAsInput, ENOSPC},
     {"OutputThroughLink", Output::ThroughLink, EIO},
-    {"FolderRefusesNewFiles", Output::Existing, EACCES},
+    {"FolderRefusesNewFiles", Output::Existing, EIO, false, vintrel::OpCreate},
     {"LargeReplacement", Output::Existing, EIO, true},
     {"LargeNewOutput", Output::Missing, ENOSPC, true},
+    {"LargeWrittenOver", Output::SameAsInput, ENOSPC, true, vintrel::OpCreate},
 #if defined(__linux__)
     {"NoUnnamedFiles", Output::Existing, kNoUnnamed},
 #endif
@@ -359,6 +397,84 @@ TEST_F(Replace, AFileTheCallerMayNotWriteIsNotReplaced) {
     EXPECT_EQ(Mode(locked), 0444u);
     EXPECT_EQ(Names(folder), (std::set<std::string>{"in.bmp", "locked.bmp"}));
 }
+
+// A shared folder (sticky and writable by all, as /tmp) and what a user may
+// have planted there, met by root: a link is followed, and a file or FIFO
+// written, only when root or the folder's owner owns it, as the kernel's
+// rule for such folders has it even where the system's setting is off.
+struct Planting {
+    const char* name;
+    enum { Link, DanglingLink, File, Fifo } what;
+    uid_t owner, folderOwner;
+    bool written;
+};
+
+void PrintTo(const Planting& p, std::ostream* os) { *os << p.name; }
+
+class SharedFolder : public testing::TestWithParam<Planting> {};
+
+TEST_P(SharedFolder, TakesOnlyWhatTheKernelWouldFollow) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to plant files owned by another user";
+    const Planting& p = GetParam();
+    TempDir dir;
+    const Picture picture = DistinctPicture(5, 4);
+    const std::string input = dir.File("in.bmp"), shared = dir.File("shared"), secret = dir.File("private/secret");
+    WriteFile(input, EncodeBMP(picture));
+    fs::create_directory(dir.File("private"));
+    ASSERT_EQ(chmod(dir.File("private").c_str(), 0700), 0);
+    WriteFile(secret, {1, 2, 3});
+    ASSERT_EQ(chmod(secret.c_str(), 0600), 0);
+    fs::create_directory(shared);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    ASSERT_EQ(chown(shared.c_str(), p.folderOwner, p.folderOwner), 0);
+    const std::string planted = shared + "/out.bmp";
+    int reader = -1;  // a FIFO's reader, so that a writer would not wait
+    switch (p.what) {
+        case Planting::Link: fs::create_symlink(secret, planted); break;
+        case Planting::DanglingLink: fs::create_symlink(dir.File("private/new"), planted); break;
+        case Planting::File: WriteFile(planted, {4, 5, 6}); break;
+        case Planting::Fifo:
+            ASSERT_EQ(mkfifo(planted.c_str(), 0666), 0);
+            reader = open(planted.c_str(), O_RDONLY | O_NONBLOCK);
+            break;
+    }
+    ASSERT_EQ(lchown(planted.c_str(), p.owner, p.owner), 0);
+    const std::set<std::string> before = Names(shared), hidden = Names(dir.File("private"));
+
+    const Outcome o = Rotate(input, planted, 0);
+    EXPECT_EQ(o.result, p.written ? 999 : -1);
+    EXPECT_EQ(o.printed, p.written ? kOk : kUnwritable);
+    EXPECT_EQ(Names(shared), before);
+    const std::string target = p.what == Planting::Link ? secret : p.what == Planting::DanglingLink ? dir.File("private/new") : planted;
+    if (p.what == Planting::Fifo) {
+        char byte;
+        EXPECT_EQ(read(reader, &byte, 1), p.written ? 1 : 0) << "what reached the FIFO";
+        close(reader);
+    } else if (p.written) {
+        EXPECT_EQ(DecodeWrittenBMP(ReadFile(target)), picture);
+    } else {
+        EXPECT_EQ(Names(dir.File("private")), hidden) << "nothing made where a link points";
+        const bool file = p.what == Planting::File;
+        EXPECT_EQ(ReadFile(file ? planted : secret), (file ? std::vector<uint8_t>{4, 5, 6} : std::vector<uint8_t>{1, 2, 3}));
+    }
+    struct stat info {};
+    EXPECT_EQ(stat(secret.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << "the secret's mode";
+}
+
+constexpr uid_t kNobody = 65534;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SharedFolder,
+    testing::Values(Planting{"OthersLinkNotFollowed", Planting::Link, kNobody, 0, false},
+                    Planting{"OthersDanglingLinkMakesNothing", Planting::DanglingLink, kNobody, 0, false},
+                    Planting{"OthersFileNotWritten", Planting::File, kNobody, 0, false},
+                    Planting{"OthersFifoNotWritten", Planting::Fifo, kNobody, 0, false},
+                    Planting{"OwnLinkFollowed", Planting::Link, 0, 0, true},
+                    Planting{"OwnDanglingLinkFollowed", Planting::DanglingLink, 0, 0, true},
+                    Planting{"FolderOwnersLinkFollowed", Planting::Link, kNobody, kNobody, true},
+                    Planting{"FolderOwnersFileWritten", Planting::File, kNobody, kNobody, true}),
+    [](const testing::TestParamInfo<Planting>& p) { return std::string(p.param.name); });
 
 TEST_F(Replace, ALoopOfLinksCannotBeWritten) {
     fs::create_symlink("loop2", dir.File("loop1"));

@@ -213,10 +213,10 @@ int32_t WriteBMP(const char* fileName, BMPImage* image) {
     // The picture goes to a temporary that replaces the output only once it
     // is whole: a failure (full storage, say) leaves the old file, which may
     // be the very picture just read, as it was.
-    PlatformOutput output;
-    if (!PlatformBeginOutput(fileName, output)) return WriteOpenFailed;
-
     const uint32_t pad = RowPad(image->width);
+    PlatformOutput output;
+    if (!PlatformBeginOutput(fileName, StoredFileBytes(image->width, image->height), output)) return WriteOpenFailed;
+
     BMPHeader header;
     MakeBMPHeader(header, *image, pad);
     uint8_t block[kBMPHeaderBytes];
@@ -224,7 +224,7 @@ int32_t WriteBMP(const char* fileName, BMPImage* image) {
 
     bool ok = PlatformOutputWrite(output, block, sizeof block) == sizeof block;
     if (ok && HasPixels(*image)) ok = WriteRows(output, *image);
-    ok = PlatformFlush(output.file) && ok;
+    ok = ok && PlatformFlush(output.file);  // nothing of a failed write goes on to the file
     return PlatformEndOutput(output, ok) ? WriteOk : WriteOpenFailed;
 }
 

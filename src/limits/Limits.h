@@ -17,8 +17,12 @@ constexpr uint64_t kMaxPixelBytes = UINT32_MAX;
 // A whole BMP file fits in 32 bits: its bfSize field says how long it is.
 constexpr uint64_t kMaxFileBytes = UINT32_MAX;
 
-// Paths the safe replacement builds (the target after following links, the
-// temporary beside it): PATH_MAX on Linux, and far past Windows' MAX_PATH.
-constexpr size_t kPlatformPathBytes = 4096;
+// Names the safe replacement keeps for the output and its temporary: an own
+// name in an open folder (NAME_MAX, 255 bytes, on Linux), or a whole name the
+// export took with the temporary's suffix in place of its own name.
+constexpr size_t kPlatformNameBytes = 256;
+
+// A link's contents as the system reads them: PATH_MAX on Linux.
+constexpr size_t kLinkBytes = 4096;
 
 }  // namespace vintrel

@@ -5,8 +5,8 @@
 namespace vintrel {
 namespace {
 
-// Zero-initialised at load, no constructor: the hook costs nothing until a
-// test arms it.
+// Constant-initialised at load, no constructor: the hook costs nothing until
+// a test arms it.
 struct Hook {
     uint64_t operations;
     uint64_t failAt;
@@ -15,14 +15,20 @@ struct Hook {
     size_t traceCapacity;
     int64_t blocks;
     int64_t files;
+    PlatformOp refused;
+    int refusedError;
 };
-Hook hook;
+Hook hook = {0, 0, 0, nullptr, 0, 0, 0, OpKinds, 0};
 
 }  // namespace
 
 bool Fails(PlatformOp op) {
     const uint64_t n = ++hook.operations;
     if (hook.trace != nullptr && n <= hook.traceCapacity) hook.trace[n - 1] = op;
+    if (op == hook.refused) {
+        errno = hook.refusedError;
+        return true;
+    }
     if (n != hook.failAt) return false;
     errno = hook.error;
     return true;
@@ -53,13 +59,19 @@ void PlatformFailAt(uint64_t nth, int error, PlatformOp* trace, size_t traceCapa
     hook.traceCapacity = traceCapacity;
 }
 
+void PlatformRefuse(PlatformOp kind, int error) {
+    hook.refused = kind;
+    hook.refusedError = error;
+}
+
 PlatformTally PlatformCount() { return PlatformTally{hook.operations, hook.blocks, hook.files}; }
 
 const char* PlatformOpName(PlatformOp op) {
     static const char* const names[OpKinds] = {"alloc",  "open",   "read", "write",    "seek",
                                                "flush",  "sync",   "close", "rename",  "remove",
                                                "stat",   "readlink", "random", "chmod", "convert",
-                                               "link",   "writeback"};
+                                               "link",   "writeback", "attribute", "reserve", "truncate",
+                                               "access", "create"};
     return op >= 0 && op < OpKinds ? names[op] : "?";
 }
 

@@ -32,31 +32,49 @@ bool PlatformClose(PlatformFile* file);  // false if buffered data was lost
 
 // A new file put in place of `name` without ever leaving it half written.
 //
-// Where `name` (after following symbolic links) is a regular file or does not
-// exist, the stream goes to a temporary file in the same folder: on Linux an
-// unnamed one (O_TMPFILE), which a killed process cannot leave behind;
-// elsewhere, or where the file system has none, one created exclusively
-// under an unpredictable name. PlatformEndOutput names it (if unnamed) and
-// renames it over the target only when the caller says every byte went down,
-// and removes it otherwise, so a failure leaves the target as it was. Only a
-// replacement is made durable: synced before the rename, its folder synced
-// after it; a new file replaces nothing a power cut could take. On POSIX
-// systems the replacement keeps the target's permission bits (and owner,
-// where the process may set it) and a link keeps pointing where it did; on
-// Windows it keeps the access list, owner, attributes, creation time and
-// streams (ReplaceFile), or else the name only. Where the target
-// is something else (a device, a pipe) or the folder takes no new file, the
-// stream writes `name` in place.
+// Links are followed only as the kernel follows them in shared folders,
+// whatever the system's own setting says: a link in a sticky folder that
+// others may write is followed only when the caller or the folder's owner
+// owns it, and a file there that neither of them owns is not written;
+// nothing is then written or created anywhere (EACCES). Where the name ends
+// at a regular file or at none, the stream goes to a temporary file in that
+// file's folder: on Linux an unnamed one (O_TMPFILE), which a killed process
+// cannot leave behind; elsewhere, or where the file system has none, one
+// created exclusively under an unpredictable name. PlatformEndOutput names it
+// (if unnamed) and renames it over the target only when the caller says
+// every byte went down, and removes it otherwise, so a failure leaves the
+// target as it was.
+//
+// A replacement takes on what the old file had: on Linux its owner,
+// permission bits, access list and extended attributes (security ones where
+// the caller may set them); on Windows its access list, owner, attributes,
+// creation time and streams (ReplaceFile). Other hard links to the old file
+// keep the old picture. It is made durable: synced before the rename, its
+// folder synced after it. A new file is not synced: a power cut takes
+// nothing from it that the input cannot give again.
+//
+// Where no temporary can stand in for the old file (the folder takes no new
+// file; its owner, access list or attributes cannot be given to one), the
+// old file is written over in place: room for all `bytes` is reserved first,
+// so that a full disk or a quota fails with the old picture whole, and the
+// file is cut to its new length and synced last. Only an I/O error or a
+// crash while it is written over can then leave it neither picture; a file
+// system that cannot reserve room is not written over at all. A device or a
+// pipe is written as it is.
 struct PlatformOutput {
     PlatformFile* file;
-    char target[kPlatformPathBytes];     // the file that gets the picture
-    char temporary[kPlatformPathBytes];  // empty when writing in place or while unnamed
+    int folder;                          // the target's folder, where folders are opened; else -1
+    char target[kPlatformNameBytes];     // the target: its own name in `folder`, else its whole name
+    char temporary[kPlatformNameBytes];  // the temporary's, likewise; empty while it has none
     bool unnamed;                        // a temporary with no name yet
-    bool replaces;                       // the target exists: the write must be durable
+    bool replaces;                       // an existing file gets the picture: the write must be durable
+    bool overwrites;                     // that file is written over in place, cut to length at the end
     unsigned setIdMode;                  // the old file's mode, where it has set-ID bits that writes clear
+    uint64_t kept;                       // in place: the old file's length, put back if nothing was written
     uint64_t written, writtenBack;       // bytes so far; bytes whose write-back has started
 };
-bool PlatformBeginOutput(const char* name, PlatformOutput& output);
+// `bytes`: the length of the whole new file.
+bool PlatformBeginOutput(const char* name, uint64_t bytes, PlatformOutput& output);
 // Writes to the output's stream. For a replacement, write-back of each
 // finished stretch starts while the rest is written, so that the final sync
 // waits only for the tail (Linux; elsewhere the sync at the end does it all).
@@ -83,10 +101,13 @@ void PlatformUnlockCall();
 void PlatformPrintLine(const char* text);
 
 // Converts a NUL-terminated UTF-16 name to the system's narrow encoding for
-// file names (UTF-8 on POSIX systems, the ANSI code page on Windows). A
-// character with no narrow form becomes '?'. Returns false, and leaves
-// `narrow` empty, when the result with its NUL needs more than `narrowSize`
-// bytes or cannot be made at all.
+// file names: bytes on Linux, UTF-8 where they are UTF-8 and U+DC80 to U+DCFF
+// standing for the bytes 0x80 to 0xFF that are not (as Python's
+// surrogateescape has them); the ANSI code page on Windows, where a character
+// with no narrow form becomes its default character, which no file name
+// holds. Any other unpaired surrogate names no file: refused. Returns false,
+// and leaves `narrow` empty, when the result with its NUL needs more than
+// `narrowSize` bytes or cannot be made at all.
 bool PlatformWideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize);
 
 // Test hook, in the objects the tests link (vintrel_core) and never in the
@@ -96,7 +117,8 @@ bool PlatformWideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize)
 // blocks and files the layer holds, which are 0 between calls.
 enum PlatformOp : int {
     OpAlloc, OpOpen, OpRead, OpWrite, OpSeek, OpFlush, OpSync, OpClose,
-    OpRename, OpRemove, OpStat, OpReadLink, OpRandom, OpChmod, OpConvert, OpLink, OpWriteBack, OpKinds
+    OpRename, OpRemove, OpStat, OpReadLink, OpRandom, OpChmod, OpConvert, OpLink, OpWriteBack,
+    OpAttribute, OpReserve, OpTruncate, OpAccess, OpCreate, OpKinds
 };
 struct PlatformTally {
     uint64_t operations;  // since the last PlatformFailAt
@@ -107,6 +129,9 @@ struct PlatformTally {
 // `trace` is given, the kind of each operation is logged there, up to
 // `traceCapacity` entries.
 void PlatformFailAt(uint64_t nth, int error, PlatformOp* trace = nullptr, size_t traceCapacity = 0);
+// Every operation of `kind` fails with `error` from now on, as a system that
+// refuses it always would; OpKinds refuses none again.
+void PlatformRefuse(PlatformOp kind, int error);
 PlatformTally PlatformCount();
 const char* PlatformOpName(PlatformOp op);
 

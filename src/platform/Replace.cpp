@@ -1,7 +1,6 @@
 #include "platform/Replace.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "platform/FaultHook.h"
@@ -9,123 +8,43 @@
 
 namespace vintrel {
 namespace replace {
-namespace {
 
-bool CopyPath(char (&to)[kPlatformPathBytes], const char* from) {
-    const size_t n = std::strlen(from);
-    if (n >= kPlatformPathBytes) return false;
-    std::memcpy(to, from, n + 1);
-    return true;
-}
-
-// Errors that say "no new file in this folder", where writing in place is
-// the fallback; any other failure to create one (no space, no handles) would
-// fail the in-place write too, after emptying the target.
-bool FolderTakesNoFile(int error) {
-    return error == EACCES || error == EPERM || error == EROFS || error == ENOENT || error == ENOTDIR ||
-           error == ENAMETOOLONG;
-}
-
-}  // namespace
-
-// ".vintrel-<16 hex digits>.tmp" beside the target: short enough for any
-// folder that holds the target, and 64 bits nobody can guess.
-bool TemporaryName(PlatformOutput& output) {
+bool FreshName(char (&name)[kFreshNameBytes]) {
     uint8_t bytes[8];
     if (Fails(OpRandom) || !SecureRandom(bytes)) return false;
     static const char prefix[] = ".vintrel-";
-    static const char suffix[] = ".tmp";
-    const size_t keep = FolderLength(output.target);
-    if (keep + (sizeof prefix - 1) + 16 + sizeof suffix > kPlatformPathBytes) return false;
-    char* p = output.temporary;
-    std::memcpy(p, output.target, keep);
-    p += keep;
+    char* p = name;
     std::memcpy(p, prefix, sizeof prefix - 1);
     p += sizeof prefix - 1;
     for (uint8_t b : bytes) {
         *p++ = "0123456789abcdef"[b >> 4];
         *p++ = "0123456789abcdef"[b & 15];
     }
-    std::memcpy(p, suffix, sizeof suffix);
+    std::memcpy(p, ".tmp", sizeof ".tmp");
     return true;
-}
-
-size_t FolderLength(const char* path) {
-    size_t keep = 0;
-    for (size_t i = 0; path[i] != '\0'; ++i)
-        if (sys::IsFolderSeparator(path[i])) keep = i + 1;
-    return keep;
-}
-
-int CreateUnderFreshName(PlatformOutput& output, TemporaryOutcome& otherwise) {
-    int fd = OpenUnnamed(output);
-    output.unnamed = fd >= 0;
-    if (fd < 0 && !NoUnnamedFiles(errno)) {
-        otherwise = FolderTakesNoFile(errno) ? TemporaryOutcome::InPlace : TemporaryOutcome::Failed;
-        return -1;
-    }
-    for (int attempt = 0; fd < 0; ++attempt) {
-        otherwise = TemporaryOutcome::InPlace;
-        if (attempt == 16 || !TemporaryName(output)) return -1;
-        fd = Fails(OpOpen) ? -1 : OpenExclusive(output.temporary);
-        if (fd < 0 && errno != EEXIST) {
-            otherwise = FolderTakesNoFile(errno) ? TemporaryOutcome::InPlace : TemporaryOutcome::Failed;
-            return -1;
-        }
-    }
-    FileOpened();
-    return fd;
-}
-
-TemporaryOutcome StreamOnTemporary(PlatformOutput& output, int fd) {
-    output.file = Fails(OpOpen) ? nullptr : StreamOn(fd);
-    if (output.file != nullptr) return TemporaryOutcome::Created;
-    return DiscardTemporary(output, fd, TemporaryOutcome::Failed);
-}
-
-TemporaryOutcome DiscardTemporary(PlatformOutput& output, int fd, TemporaryOutcome outcome) {
-    CloseDescriptor(fd);
-    FileClosed();
-    if (!output.unnamed) RemoveFile(output.temporary);
-    output.unnamed = false;
-    return outcome;
 }
 
 }  // namespace replace
 
-using replace::TemporaryOutcome;
-
-bool PlatformBeginOutput(const char* name, PlatformOutput& output) {
+bool PlatformBeginOutput(const char* name, uint64_t bytes, PlatformOutput& output) {
     output.file = nullptr;
+    output.folder = -1;
     output.target[0] = output.temporary[0] = '\0';
-    output.unnamed = output.replaces = false;
+    output.unnamed = output.replaces = output.overwrites = false;
     output.setIdMode = 0;
-    output.written = output.writtenBack = 0;
+    output.kept = output.written = output.writtenBack = 0;
     if (name == nullptr || name[0] == '\0') return false;
-    if (replace::CopyPath(output.target, name)) {
-        const TemporaryOutcome outcome = replace::CreateTemporary(output);
-        if (outcome == TemporaryOutcome::Created) return true;
-        if (outcome == TemporaryOutcome::Failed) {
-            output.temporary[0] = '\0';
-            return false;
-        }
-    }
-    output.temporary[0] = '\0';
-    output.replaces = false;
-    output.file = PlatformOpen(name, "wb");
-    return output.file != nullptr;
+    return replace::Begin(name, bytes, output);
 }
 
 namespace {
 
-// Stretches of 1 MiB keep the device busy from the start: on ext4 here,
-// 4 MiB stretches left writes waiting on the device more often, and one
-// sync at the end took twice as long as both.
+// Write-back starts every 1 MiB, which keeps the device busy from the start:
+// longer stretches leave writes waiting on it more often, and the sync at
+// the end then waits longer for what is left.
 constexpr uint64_t kStretch = uint64_t{1} << 20;
 
-bool WritesBack(const PlatformOutput& output) {
-    return output.replaces && (output.unnamed || output.temporary[0] != '\0');
-}
+bool WritesBack(const PlatformOutput& output) { return output.replaces; }
 
 }  // namespace
 
@@ -168,20 +87,7 @@ bool PlatformOutputWriteRows(PlatformOutput& output, const uint8_t* rows, size_t
 
 bool PlatformEndOutput(PlatformOutput& output, bool complete) {
     if (output.file == nullptr) return false;
-    PlatformFile* file = output.file;
-    output.file = nullptr;
-    if (output.temporary[0] == '\0' && !output.unnamed) return PlatformClose(file) && complete;
-    // A new output is not synced: losing it in a power cut loses nothing
-    // the input cannot give again. A replacement may be the only copy.
-    bool ok = complete && replace::KeepSetIdBits(output, file) && (!output.replaces || replace::SyncFile(file));
-    if (output.unnamed) ok = ok && replace::LinkTemporary(output, file);
-    ok = PlatformClose(file) && ok;
-    ok = ok && replace::RenameOver(output);
-    if (!ok && output.temporary[0] != '\0') replace::RemoveFile(output.temporary);
-    if (ok && output.replaces) replace::SyncFolder(output.target);
-    output.temporary[0] = '\0';
-    output.unnamed = false;
-    return ok;
+    return replace::End(output, complete);
 }
 
 }  // namespace vintrel

@@ -14,7 +14,6 @@ void* AdviseLargePages(void* block, size_t bytes);
 // whence: SEEK_SET or SEEK_CUR; offsets past 2^31 too.
 bool SeekStream(PlatformFile* file, int64_t offset, int whence);
 
-bool IsFolderSeparator(char c);
 
 // PlatformOutputWriteRows's rows, at most kGatherRows of them, in as few
 // calls as the system allows; false when one failed. Only where

@@ -3,7 +3,9 @@
 namespace vintrel {
 namespace sys {
 
-// File names are UTF-8 here.
+// File names are bytes here, UTF-8 where they are text: U+DC80 to U+DCFF
+// stand for the bytes that are not, as the host program's names and
+// Python's surrogateescape have them.
 bool WideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize) {
     size_t used = 0;
     auto put = [&](uint32_t byte) {
@@ -11,15 +13,19 @@ bool WideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize) {
         narrow[used++] = static_cast<char>(byte);
         return true;
     };
-    for (size_t i = 0; wide[i] != 0; ++i) {
+    bool ok = true;
+    for (size_t i = 0; ok && wide[i] != 0; ++i) {
         uint32_t c = wide[i];
         if (c >= 0xD800 && c <= 0xDBFF && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00u);
             ++i;
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            ok = put(c & 0xFF);
+            continue;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = '?';  // an unpaired surrogate has no UTF-8 form
+            ok = false;  // any other unpaired surrogate names no file, not some other one
+            continue;
         }
-        bool ok;
         if (c < 0x80) {
             ok = put(c);
         } else if (c < 0x800) {
@@ -30,13 +36,9 @@ bool WideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize) {
             ok = put(0xF0 | (c >> 18)) && put(0x80 | ((c >> 12) & 0x3F)) &&
                  put(0x80 | ((c >> 6) & 0x3F)) && put(0x80 | (c & 0x3F));
         }
-        if (!ok) {
-            narrow[0] = '\0';
-            return false;
-        }
     }
-    narrow[used] = '\0';
-    return true;
+    narrow[ok ? used : 0] = '\0';
+    return ok;
 }
 
 }  // namespace sys

@@ -33,7 +33,6 @@ bool SeekStream(PlatformFile* file, int64_t offset, int whence) {
     return fseeko(file, static_cast<off_t>(offset), whence) == 0;
 }
 
-bool IsFolderSeparator(char c) { return c == '/'; }
 
 bool CanGatherRows() { return true; }
 

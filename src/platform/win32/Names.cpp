@@ -4,8 +4,25 @@
 namespace vintrel {
 namespace sys {
 
+namespace {
+
+// An unpaired surrogate has no character to convert: the code page's
+// default character, or U+FFFD in UTF-8, would name some other file.
+bool HasLoneSurrogate(const char16_t* wide) {
+    for (size_t i = 0; wide[i] != 0; ++i) {
+        if (wide[i] >= 0xD800 && wide[i] <= 0xDBFF && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF)
+            ++i;
+        else if (wide[i] >= 0xD800 && wide[i] <= 0xDFFF)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool WideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize) {
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
+    if (HasLoneSurrogate(wide)) return false;
     const wchar_t* source = reinterpret_cast<const wchar_t*>(wide);
     // Code page 0 is the system's ANSI code page; characters without a narrow
     // form become its default character. Not the "best fit": that would turn

@@ -9,7 +9,6 @@ void* AdviseLargePages(void* block, size_t) { return block; }
 // long is 32 bits here; offsets up to 2^32 - 1 must still seek.
 bool SeekStream(PlatformFile* file, int64_t offset, int whence) { return _fseeki64(file, offset, whence) == 0; }
 
-bool IsFolderSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 
 // WriteFileGather takes only unbuffered, page-aligned writes.
 bool CanGatherRows() { return false; }
