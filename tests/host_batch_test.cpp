@@ -68,8 +68,8 @@ TEST(HostBatch, MixedBatch) {
     badSignature.bfType = 0;
     const std::vector<std::pair<std::string, Picture>> good = {
         {"a.bmp", DistinctPicture(1, 1)}, {"b.bmp", DistinctPicture(64, 48)}, {"bild-\xC3\xA4.bmp", DistinctPicture(17, 5)},
-#if !defined(_WIN32)  // beyond the ANSI code page the library converts names to there
-        {"\xE7\x94\xBB\xE5\x83\x8F.bmp", DistinctPicture(2, 300)},
+#if !defined(_WIN32)  // beyond the ANSI code page the library converts names to there; bytes not UTF-8
+        {"\xE7\x94\xBB\xE5\x83\x8F.bmp", DistinctPicture(2, 300)}, {"\xFF\xC3.bmp", DistinctPicture(3, 2)},
 #endif
         {"c.bmp", DistinctPicture(333, 7)}};
     for (const auto& g : good) WriteFile(dir.File(g.first), EncodeBMP(g.second));
@@ -151,6 +151,31 @@ TEST(HostBatch, MixedBatch) {
 }
 
 #if !defined(_WIN32)
+// A link another user planted in a shared folder (sticky, writable by all,
+// as /tmp) is not followed, in either form, and the reason says why.
+TEST(HostBatch, PlantedLinksInASharedFolderAreRefused) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to plant a link owned by another user";
+    TempDir dir;
+    const Picture picture = DistinctPicture(6, 4);
+    for (const char* name : {"holiday.bmp", "a.bmp"}) WriteFile(dir.File(name), EncodeBMP(picture));
+    std::filesystem::create_directories(dir.File("private"));
+    WriteFile(dir.File("private/secret"), {1, 2, 3});
+    std::filesystem::create_directory(dir.File("shared"));
+    ASSERT_EQ(chmod(dir.File("shared").c_str(), 01777), 0);
+    std::filesystem::create_symlink(dir.File("private/secret"), dir.File("shared/holiday.bmp"));
+    ASSERT_EQ(lchown(dir.File("shared/holiday.bmp").c_str(), 65534, 65534), 0);
+
+    const HostRun batch = Host(dir, "-a 30 -d shared holiday.bmp a.bmp");
+    EXPECT_EQ(batch.status, 1);
+    EXPECT_EQ(batch.err, "holiday.bmp: Error. File cant be written. (shared/holiday.bmp: permission denied)\n"
+                         "2 pictures: 1 written, 1 failed\n");
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("shared/a.bmp"))), ReferenceRotate(picture, 30));
+    const HostRun single = Host(dir, "a.bmp shared/holiday.bmp 0");
+    EXPECT_EQ(single.status, 1);
+    EXPECT_EQ(single.err, "bmprotate2: shared/holiday.bmp: permission denied\n");
+    EXPECT_EQ(ReadFile(dir.File("private/secret")), (std::vector<uint8_t>{1, 2, 3}));
+}
+
 // A worker killed while it opens a picture (a FIFO nobody writes): that
 // picture fails, the rest are done, and the run ends in a summary. With one
 // worker and the FIFO second to last, the last picture needs the worker

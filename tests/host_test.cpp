@@ -26,13 +26,23 @@ class BadArguments : public testing::TestWithParam<ArgCase> {};
 
 TEST_P(BadArguments, GiveOneLineOnStandardErrorAndTouchNoFile) {
     TempDir dir;
-    WriteFile(dir.File("in.bmp"), EncodeBMP(DistinctPicture(3, 3)));
+    for (const char* name : {"in.bmp", "other.bmp", "back/in.bmp"}) {
+        std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
+        WriteFile(dir.File(name), EncodeBMP(DistinctPicture(3, 3)));
+    }
     std::filesystem::create_directory(dir.File("dir"));
+    std::filesystem::create_directory(dir.File("front"));
+    // Another name for a file: front/other.bmp for the input in.bmp,
+    // back/other.bmp for back/in.bmp.
+    for (const auto& link : {std::make_pair("in.bmp", "link.bmp"), std::make_pair("../in.bmp", "front/other.bmp"),
+                             std::make_pair("in.bmp", "back/other.bmp")}) {
 #if defined(_WIN32)
-    std::filesystem::create_hard_link(dir.File("in.bmp"), dir.File("link.bmp"));
+        std::filesystem::create_hard_link(std::filesystem::path(dir.File(link.second)).parent_path() / link.first,
+                                          dir.File(link.second));
 #else
-    std::filesystem::create_symlink("in.bmp", dir.File("link.bmp"));
+        std::filesystem::create_symlink(link.first, dir.File(link.second));
 #endif
+    }
     const HostRun r = Host(dir, GetParam().args);
     EXPECT_EQ(r.status, GetParam().status);
     EXPECT_EQ(r.out, "");
@@ -40,6 +50,8 @@ TEST_P(BadArguments, GiveOneLineOnStandardErrorAndTouchNoFile) {
     EXPECT_NE(r.err.find(GetParam().says), std::string::npos) << r.err;
     EXPECT_FALSE(FileExists(dir.File("out.bmp")));
     EXPECT_TRUE(std::filesystem::is_empty(dir.File("dir")));
+    for (const char* name : {"in.bmp", "back/in.bmp"})
+        EXPECT_EQ(ReadFile(dir.File(name)), EncodeBMP(DistinctPicture(3, 3))) << name;
 }
 
 const ArgCase kBadArguments[] = {
@@ -70,10 +82,9 @@ const ArgCase kBadArguments[] = {
     {"BatchListHasNul", "-a 30 -d dir -T in.bmp", 64, "NUL in line 1"},
     {"BatchNoClobberValue", "-a 30 -d dir --no-clobber=yes in.bmp", 64, "-n takes no value"},
     {"NoClobberTwoArgs", "-n in.bmp out.bmp", 64, "ANGLE"},
-#if !defined(_WIN32)  // Windows passes arguments as UTF-16: there is no bad UTF-8 to give
-    {"NotUtf8", "\"$(printf 'a\\377')\" out.bmp 30", 64, "'a\\377': the name is not valid UTF-8"},
-    {"BatchNotUtf8", "-a 30 -d dir in.bmp \"$(printf '\\377')\"", 64, "'\\377': the name"},
-#endif
+    // Outputs that are files of the batch already, through another name.
+    {"BatchOutputIsAnotherInput", "-a 5 -d front in.bmp other.bmp", 64, "'front/other.bmp' is the input 'in.bmp'"},
+    {"BatchOutputsAreOneFile", "-a 5 -d back in.bmp other.bmp", 64, "'back/in.bmp' and 'back/other.bmp' are one file"},
 };
 
 INSTANTIATE_TEST_SUITE_P(
@@ -153,8 +164,9 @@ TEST(Host, StandardInputAndOutput) {
 }
 
 #if !defined(_WIN32)
-// Paths and own names longer than the library's name buffers, in both forms.
-TEST(Host, NamesLongerThanTheLibraryHolds) {
+// Paths and own names longer than the library's name buffers, in both
+// forms, and names that are bytes but not UTF-8.
+TEST(Host, NamesLongerThanTheLibraryHoldsOrNotText) {
     TempDir dir;
     const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e');
     std::filesystem::create_directories(dir.File(deep));
@@ -170,6 +182,11 @@ TEST(Host, NamesLongerThanTheLibraryHolds) {
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(input))), ReferenceRotate(picture, 90));
     EXPECT_EQ(std::filesystem::status(dir.File(input)).permissions(), mode);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File(deep)), std::filesystem::directory_iterator()), 2) << "a temporary left";
+
+    WriteFile(dir.File("odd-\xFF\xFE.bmp"), EncodeBMP(picture));
+    const HostRun odd = Host(dir, "\"$(printf 'odd-\\377\\376.bmp')\" \"$(printf 'out-\\303.bmp')\" 90");
+    EXPECT_EQ(odd.status, 0) << odd.err;
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out-\xC3.bmp"))), ReferenceRotate(picture, 90));
 }
 #endif
 

@@ -50,11 +50,7 @@ public:
                 if (picture != kIdle) Finish(static_cast<size_t>(picture), ExitSoftware, event.why);
                 if (next_ < total && StopSignal() == 0) Start(event.slot);
             } else if (picture != kIdle) {
-                if (event.result == 999)
-                    Finish(static_cast<size_t>(picture), ExitWritten, "");
-                else
-                    Finish(static_cast<size_t>(picture), StatusFor(event.result),
-                           event.lastLine + Reason(plan_.pictures[static_cast<size_t>(picture)], event.result));
+                Answered(static_cast<size_t>(picture), event.reply);
             }
         }
         progress_.Clear();
@@ -70,6 +66,26 @@ public:
     }
 
 private:
+    void Answered(size_t picture, const Reply& reply) {
+        const std::string output = Shown(plan_.pictures[picture].output);
+        switch (reply.ending) {
+            case Ending::Kept: return Skip(picture);
+            case Ending::NotPlaced: return Finish(picture, ExitInvalidOrUnwritable, output + ": cannot be written");
+            case Ending::NoScratch:
+                return Finish(picture, ExitSoftware, "no scratch folder could be made for its names");
+            case Ending::AsResult: break;
+        }
+        if (reply.result == 999) return Finish(picture, ExitWritten, "");
+        Finish(picture, StatusFor(reply.result), reply.lastLine + Reason(plan_.pictures[picture], reply.result));
+    }
+
+    void Skip(size_t picture) {
+        ++skipped_;
+        Report(picture, Shown(plan_.pictures[picture].output) + " exists, skipped");
+        status_[picture] = ExitWritten;
+        progress_.Show(++done_, true);
+    }
+
     // A worker that cannot be started is not tried again until another ends:
     // each end takes a picture with it, so this cannot go round for ever.
     void Start(size_t slot) { running_[slot] = workers_.Start(slot); }
@@ -80,14 +96,10 @@ private:
         return " (" + (cause.ofOutput ? Shown(picture.output) + ": " : std::string()) + cause.why + ")";
     }
 
-    // With -n an output that exists is kept, before any worker sees its picture.
+    // With -n an output that exists is kept, before any worker sees its
+    // picture; one that appears later, by the worker.
     void SkipKept() {
-        while (plan_.noClobber && next_ < plan_.pictures.size() && Exists(plan_.pictures[next_].output)) {
-            ++skipped_;
-            Report(next_, Shown(plan_.pictures[next_].output) + " exists, skipped");
-            status_[next_++] = ExitWritten;
-            progress_.Show(++done_, true);
-        }
+        while (plan_.noClobber && next_ < plan_.pictures.size() && Exists(plan_.pictures[next_].output)) Skip(next_++);
     }
 
     void HandOut() {
@@ -97,7 +109,7 @@ private:
             // one; a slot whose workers keep going is given up.
             for (int attempt = 0; attempt < 3 && running_[slot] && working_[slot] == kIdle; ++attempt) {
                 const BatchPicture& picture = plan_.pictures[next_];
-                if (workers_.Send(slot, EncodeRequest(plan_.angle, picture.input, picture.output))) {
+                if (workers_.Send(slot, EncodeRequest(plan_.angle, plan_.noClobber, picture.input, picture.output))) {
                     working_[slot] = static_cast<long>(next_++);
                     SkipKept();
                 } else
@@ -140,7 +152,7 @@ int RunBatch(const std::vector<Text>& args) {
     if (const int status = ReadBatchArguments(args, plan)) return status;
     BMPRotate2Fn rotate = LoadExport();
     if (rotate == nullptr) return Fail(ExitNoLibrary, "cannot load " VINTREL_LIBRARY_FILE);
-    WatchStops();
+    WatchStops(false);
     // The workers are collected when the run is gone, before the end by a stop.
     const int status = Run(plan, rotate).Go();
     if (const int signal = StopSignal()) EndBySignal(signal);

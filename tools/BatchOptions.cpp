@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <tuple>
 
 namespace host {
@@ -173,6 +174,31 @@ int RefuseSharedFiles(const std::vector<Text>& names) {
     return line.empty() ? ExitWritten : Fail(ExitUsage, line);
 }
 
+// Outputs that are already files of the batch, through links, ".." or hard
+// links: another picture's input, which would be lost before it is read, or
+// another picture's output, which would be written twice. A picture turned
+// into its own file is what was asked for.
+int RefuseOverlaps(const std::vector<BatchPicture>& pictures) {
+    using Key = std::pair<uint64_t, uint64_t>;  // volume, index
+    std::map<Key, size_t> inputs, outputs;
+    FileId id;
+    for (size_t i = 0; i < pictures.size(); ++i)
+        if (IdentifyFile(pictures[i].input, id)) inputs.emplace(Key{id.volume, id.index}, i);
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        if (!IdentifyFile(pictures[i].output, id)) continue;
+        const Key key{id.volume, id.index};
+        const auto input = inputs.find(key);
+        if (input != inputs.end() && input->second != i)
+            return Fail(ExitUsage, "'" + Narrow(pictures[i].output) + "' is the input '" +
+                                       Narrow(pictures[input->second].input) + "'");
+        const auto output = outputs.emplace(key, i);
+        if (!output.second)
+            return Fail(ExitUsage, "'" + Narrow(pictures[output.first->second].output) + "' and '" +
+                                       Narrow(pictures[i].output) + "' are one file");
+    }
+    return ExitWritten;
+}
+
 }  // namespace
 
 bool IsBatchOption(const Text& arg) {
@@ -209,14 +235,11 @@ int ReadBatchArguments(const std::vector<Text>& args, BatchPlan& plan) {
     plan.pictures.reserve(o.names.size());
     for (const Text& name : o.names) {
         const BatchPicture picture{name, dir + name.substr(OwnNameStart(name))};
-        std::u16string wide;
-        for (const Text* checked : {&picture.input, &picture.output})
-            if (!ToWide(*checked, wide)) return Fail(ExitUsage, "'" + Shown(*checked) + "': the name is not valid UTF-8");
         if (picture.input.size() > kMaxNameUnits || picture.output.size() > kMaxNameUnits)
             return Fail(ExitUsage, "'" + Shown(name) + "' is too long a name");
         plan.pictures.push_back(picture);
     }
-    return ExitWritten;
+    return RefuseOverlaps(plan.pictures);
 }
 
 }  // namespace host

@@ -39,7 +39,8 @@ bool ParseAngle(const char* text, int32_t& angle);
 std::string Narrow(const Text& text);  // for option words
 // A name for a message: bytes that are not UTF-8 as \ooo escapes.
 std::string Shown(const Text& name);
-bool ToWide(const Text& text, std::u16string& wide);
+// A name as the library takes it: any name the system has.
+std::u16string ToWide(const Text& text);
 bool FromUtf8(const std::string& utf8, Text& text);  // names read from a list
 BMPRotate2Fn LoadExport();
 // The file the export was loaded from and its version, for --version.

@@ -11,7 +11,9 @@ namespace host {
 bool MakeScratch(Text& folder);
 // The folder and whatever is left in it.
 void RemoveScratch(const Text& folder);
-bool SaveStandardInput(const Text& path);
+enum class Saved { Whole, ReadFailed, WriteFailed };
+// Standard input copied whole to the new file `path`; errno says why not.
+Saved SaveStandardInput(const Text& path);
 // A name such as /dev/stdout for the pipe or terminal standard output is:
 // the picture written there would come with the library's lines.
 bool NamesStandardOutput(const Text& path);

@@ -1,12 +1,14 @@
-// Ctrl-C and other requests to stop a batch: asked for once, answered when
-// the pictures begun are done (posix/Stops.cpp, windows/Stops.cpp).
+// Ctrl-C and other requests to stop: asked for once, answered when the
+// pictures begun are done and what was made for them is gone
+// (posix/Stops.cpp, windows/Stops.cpp).
 #pragma once
 
 namespace host {
 
-// From here on SIGINT and SIGTERM are noted, not obeyed; a stop the shell
-// had ignored stays ignored.
-void WatchStops();
+// From here on SIGINT, SIGTERM and SIGHUP (and SIGPIPE, with `brokenPipe`)
+// are noted, not obeyed; a stop the shell had ignored stays ignored. A
+// blocking read or write they interrupt fails (EINTR) for it to be seen.
+void WatchStops(bool brokenPipe);
 // The signal that asked to stop, or 0.
 int StopSignal();
 // Ends this process by that signal, as if it had never been caught.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Host.h"
+#include "Worker.h"
 
 namespace host {
 
@@ -15,8 +16,8 @@ struct WorkerEvent {
     size_t slot = 0;
     bool ended = false;    // the worker is gone; `why` says how
     bool stopped = false;  // no worker answered: a stop was asked for
-    int32_t result = 0;
-    std::string lastLine, why;
+    Reply reply;      // the worker's answer, unless it ended
+    std::string why;
 };
 
 class Workers {

@@ -1,6 +1,8 @@
 // Standard input and output as pictures on POSIX.
 #include "../Pipes.h"
 
+#include "../Stops.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,16 +16,17 @@ namespace host {
 
 namespace {
 
-bool Copy(int from, int to) {
+// A stop that interrupts a read or write ends the copy, for it to be seen.
+Saved Copy(int from, int to) {
     char block[65536];
     for (;;) {
         const ssize_t got = read(from, block, sizeof block);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return got == 0;
+        if (got < 0 && errno == EINTR && StopSignal() == 0) continue;
+        if (got <= 0) return got == 0 ? Saved::Whole : Saved::ReadFailed;
         for (ssize_t sent = 0; sent < got;) {
             const ssize_t put = write(to, block + sent, static_cast<size_t>(got - sent));
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) return false;
+            if (put < 0 && errno == EINTR && StopSignal() == 0) continue;
+            if (put <= 0) return Saved::WriteFailed;
             sent += put;
         }
     }
@@ -51,11 +54,14 @@ void RemoveScratch(const Text& folder) {
     rmdir(folder.c_str());
 }
 
-bool SaveStandardInput(const Text& path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    const bool copied = Copy(STDIN_FILENO, fd);
-    return close(fd) == 0 && copied;
+Saved SaveStandardInput(const Text& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return Saved::WriteFailed;
+    const Saved saved = Copy(STDIN_FILENO, fd);
+    const int error = errno;
+    if (close(fd) != 0 && saved == Saved::Whole) return Saved::WriteFailed;
+    errno = error;
+    return saved;
 }
 
 bool NamesStandardOutput(const Text& path) {
@@ -67,7 +73,7 @@ bool NamesStandardOutput(const Text& path) {
 bool SendToStandardOutput(const Text& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    const bool copied = Copy(fd, STDOUT_FILENO);
+    const bool copied = Copy(fd, STDOUT_FILENO) == Saved::Whole;
     close(fd);
     return copied;
 }

@@ -14,13 +14,17 @@ namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
 
-void Note(int signal) { stopSignal = signal; }
+// The first stop asked for is the one answered.
+void Note(int signal) {
+    if (stopSignal == 0) stopSignal = signal;
+}
 
 }  // namespace
 
-void WatchStops() {
-    for (const int signal : {SIGINT, SIGTERM}) {
+void WatchStops(bool brokenPipe) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, brokenPipe ? SIGPIPE : 0}) {
         struct sigaction was;
+        if (signal == 0) continue;
         if (sigaction(signal, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
         struct sigaction noted = {};
         noted.sa_handler = Note;
@@ -38,8 +42,7 @@ void EndBySignal(int signal) {
 }
 
 void IgnoreStops() {
-    std::signal(SIGINT, SIG_IGN);
-    std::signal(SIGTERM, SIG_IGN);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_IGN);
 }
 
 }  // namespace host

@@ -17,7 +17,7 @@ const char kSeparator = '/';
 
 std::string Narrow(const Text& text) { return text; }
 
-// Names stay bytes here; ToWide refuses what is not UTF-8.
+// Names stay bytes here.
 bool FromUtf8(const std::string& utf8, Text& text) {
     text = utf8;
     return true;
@@ -54,53 +54,65 @@ bool DescribeLibrary(BMPRotate2Fn rotate, std::string& file, std::string& versio
     return true;
 }
 
+namespace {
+
+// The length of the strict UTF-8 sequence at `at` and its character, or 0
+// where none starts there.
+size_t SequenceAt(const Text& text, size_t at, uint32_t& c) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char lead = s[at];
+    size_t extra;
+    if (lead < 0x80) { c = lead; extra = 0; }
+    else if (lead >= 0xC2 && lead <= 0xDF) { c = lead & 0x1Fu; extra = 1; }
+    else if (lead >= 0xE0 && lead <= 0xEF) { c = lead & 0x0Fu; extra = 2; }
+    else if (lead >= 0xF0 && lead <= 0xF4) { c = lead & 0x07u; extra = 3; }
+    else return 0;
+    if (at + extra >= text.size()) return 0;
+    for (size_t k = 1; k <= extra; ++k) {
+        if ((s[at + k] & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (s[at + k] & 0x3Fu);
+    }
+    static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+    if (c < least[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    return extra + 1;
+}
+
+}  // namespace
+
 std::string Shown(const Text& name) {
-    std::u16string wide;
-    if (ToWide(name, wide)) return name;
     std::string shown;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            shown += c;
+    uint32_t c;
+    for (size_t at = 0; at < name.size();) {
+        if (const size_t n = SequenceAt(name, at, c)) {
+            shown.append(name, at, n);
+            at += n;
         } else {
             char escape[8];
-            std::snprintf(escape, sizeof escape, "\\%03o", byte);
+            std::snprintf(escape, sizeof escape, "\\%03o", static_cast<unsigned char>(name[at++]));
             shown += escape;
         }
     }
     return shown;
 }
 
-// Strict UTF-8 to UTF-16; a name that is not UTF-8 cannot be passed on.
-bool ToWide(const Text& text, std::u16string& wide) {
-    wide.clear();
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t size = text.size();
-    for (size_t i = 0; i < size;) {
-        const unsigned char lead = s[i];
-        uint32_t c;
-        size_t extra;
-        if (lead < 0x80) { c = lead; extra = 0; }
-        else if (lead >= 0xC2 && lead <= 0xDF) { c = lead & 0x1Fu; extra = 1; }
-        else if (lead >= 0xE0 && lead <= 0xEF) { c = lead & 0x0Fu; extra = 2; }
-        else if (lead >= 0xF0 && lead <= 0xF4) { c = lead & 0x07u; extra = 3; }
-        else return false;
-        if (extra > 0 && i + extra >= size) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) return false;
-            c = (c << 6) | (s[i + k] & 0x3Fu);
-        }
-        static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-        if (c < least[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        if (c >= 0x10000) {
+// Names are bytes here: UTF-8 where they are text, and each byte that is
+// not as U+DC80 to U+DCFF, which the library turns back into that byte.
+std::u16string ToWide(const Text& text) {
+    std::u16string wide;
+    uint32_t c;
+    for (size_t at = 0; at < text.size();) {
+        const size_t n = SequenceAt(text, at, c);
+        if (n == 0) {
+            wide += static_cast<char16_t>(0xDC00 | static_cast<unsigned char>(text[at++]));
+        } else if (c >= 0x10000) {
             wide += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
             wide += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
         } else {
             wide += static_cast<char16_t>(c);
         }
-        i += extra + 1;
+        at += n;
     }
-    return true;
+    return wide;
 }
 
 bool IsFolder(const Text& path) {

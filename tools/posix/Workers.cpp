@@ -193,7 +193,7 @@ bool Workers::Wait(WorkerEvent& event) {
             if (got < 0 && errno == EINTR) continue;
             if (got > 0) {
                 slot.received.append(block, static_cast<size_t>(got));
-                if (!TakeReply(slot.received, event.result, event.lastLine)) continue;
+                if (!TakeReply(slot.received, event.reply)) continue;
                 slot.busy = false;
                 return true;
             }

@@ -79,17 +79,4 @@ Trouble OutputTrouble(const Text& path, uint64_t bytes) {
 
 bool Exists(const Text& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-struct LibraryNames::State {};
-
-LibraryNames::LibraryNames() : state_(nullptr) {}
-LibraryNames::~LibraryNames() {}
-
-bool LibraryNames::Open(const Text& input, const Text& output) {
-    input_.assign(input.begin(), input.end());
-    output_.assign(output.begin(), output.end());
-    return true;
-}
-
-bool LibraryNames::Finish(bool) { return true; }
-
 }  // namespace host

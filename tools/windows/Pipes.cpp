@@ -54,12 +54,18 @@ void RemoveScratch(const Text& folder) {
     RemoveDirectoryW(folder.c_str());
 }
 
-bool SaveStandardInput(const Text& path) {
+Saved SaveStandardInput(const Text& path) {
     FILE* file = _wfopen(path.c_str(), L"wbx");
-    if (file == nullptr) return false;
+    if (file == nullptr) return Saved::WriteFailed;
     _setmode(_fileno(stdin), _O_BINARY);
-    const bool copied = Copy(stdin, file);
-    return std::fclose(file) == 0 && copied;
+    char block[65536];
+    size_t got;
+    bool written = true;
+    while (written && (got = std::fread(block, 1, sizeof block, stdin)) > 0)
+        written = std::fwrite(block, 1, got, file) == got;
+    const bool read = !std::ferror(stdin);
+    written = std::fclose(file) == 0 && written;
+    return !written ? Saved::WriteFailed : read ? Saved::Whole : Saved::ReadFailed;
 }
 
 bool NamesStandardOutput(const Text&) { return false; }

@@ -6,7 +6,7 @@
 
 namespace host {
 
-void WatchStops() {}
+void WatchStops(bool) {}
 int StopSignal() { return 0; }
 void EndBySignal(int signal) { std::_Exit(128 + signal); }
 void IgnoreStops() {}

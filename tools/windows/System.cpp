@@ -68,10 +68,7 @@ bool DescribeLibrary(BMPRotate2Fn rotate, std::string& file, std::string& versio
     return true;
 }
 
-bool ToWide(const Text& text, std::u16string& wide) {
-    wide.assign(text.begin(), text.end());
-    return true;
-}
+std::u16string ToWide(const Text& text) { return std::u16string(text.begin(), text.end()); }
 
 bool IsFolder(const Text& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());

@@ -195,7 +195,7 @@ bool Workers::Wait(WorkerEvent& event) {
         }
         slot.received.append(slot.block, got);
         ReadNext(slot);
-        if (TakeReply(slot.received, event.result, event.lastLine)) {
+        if (TakeReply(slot.received, event.reply)) {
             slot.busy = false;
             return true;
         }
