@@ -9,6 +9,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "platform/win32/Folders.h"
 #endif
 
 using namespace testing_support;
@@ -138,6 +140,19 @@ TEST_F(Files, NoLookAlikeForCharactersWithoutANarrowForm) {
     EXPECT_EQ(o.result, -1);
     EXPECT_EQ(o.printed, kUnwritable);
     EXPECT_EQ(ReadFile(dir.File("lodz.bmp")), EncodeBMP(picture));
+}
+#endif
+
+#if defined(_WIN32)
+// In a double-byte code page a character's second byte may be '\' (表 is
+// 0x95 0x5C in Shift_JIS): the temporary still goes in the output's own
+// folder. Run by names_in_a_double_byte_code_page. (Wine's own CreateFileA
+// cannot open such a name, so only the folder is asked here.)
+TEST(DoubleByteNames, KeepTheirFolder) {
+    if (GetACP() != 932) GTEST_SKIP() << "ANSI code page " << GetACP() << ", not 932";
+    EXPECT_EQ(vintrel::replace::FolderLength("sub\\\x95\x5C.bmp"), 4u);
+    EXPECT_EQ(vintrel::replace::FolderLength("\x95\x5C\\x\\\x95\x5C"), 5u);
+    EXPECT_EQ(vintrel::replace::FolderLength("C:\x95\x5C"), 2u);
 }
 #endif
 

@@ -2,6 +2,7 @@
 // names to the ANSI code page into its 200-byte buffers; a longer name is
 // refused by it, and the reason says so (no descriptor reaches a file here).
 #include "../Files.h"
+#include "../LibraryNames.h"
 
 #include <windows.h>
 

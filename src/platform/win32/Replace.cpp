@@ -12,14 +12,14 @@
 #include <cstring>
 
 #include "platform/FaultHook.h"
+#include "platform/win32/Folders.h"
 #include "platform/win32/Windows.h"
 
 namespace vintrel {
 namespace replace {
-namespace {
 
-// The folder part of `path`, with its separator: its length. Stepped by the
-// code page's characters, for in a double-byte one a trail byte may be '\'.
+// Stepped by the code page's characters, for in a double-byte one a second
+// byte may be '\'.
 size_t FolderLength(const char* path) {
     size_t keep = 0;
     for (size_t i = 0; path[i] != '\0'; ++i) {
@@ -32,12 +32,17 @@ size_t FolderLength(const char* path) {
     return keep;
 }
 
+namespace {
+
+// The stream over `fd`, which it then owns.
 bool StreamOn(PlatformOutput& output, int fd) {
     output.file = Fails(OpOpen) ? nullptr : _fdopen(fd, "wb");
-    if (output.file != nullptr) return true;
+    return output.file != nullptr;
+}
+
+void CloseDescriptor(int fd) {
     _close(fd);
     FileClosed();
-    return false;
 }
 
 // A fresh name beside the target, created exclusively: its descriptor, or
@@ -79,16 +84,19 @@ bool Overwrite(PlatformOutput& output, uint64_t bytes) {
     if (!reserved) {
         const int error = errno;
         if (kept >= 0) _chsize_s(fd, kept);
-        _close(fd);
-        FileClosed();
+        CloseDescriptor(fd);
         errno = error;
         return false;
     }
     output.overwrites = true;
     output.kept = static_cast<uint64_t>(kept);
-    if (!StreamOn(output, fd)) return false;
-    setvbuf(output.file, nullptr, _IONBF, 0);
-    return true;
+    if (StreamOn(output, fd)) {
+        setvbuf(output.file, nullptr, _IONBF, 0);
+        return true;
+    }
+    _chsize_s(fd, kept);
+    CloseDescriptor(fd);
+    return false;
 }
 
 bool SyncFile(PlatformFile* file) {
@@ -146,8 +154,12 @@ bool Begin(const char* name, uint64_t bytes, PlatformOutput& output) {
         output.replaces = true;
     }
     const int fd = CreateTemporary(output);
-    if (fd >= 0) return StreamOn(output, fd);
-    return output.replaces && Overwrite(output, bytes);
+    if (fd < 0) return output.replaces && Overwrite(output, bytes);
+    if (StreamOn(output, fd)) return true;
+    CloseDescriptor(fd);
+    _unlink(output.temporary);
+    output.temporary[0] = '\0';
+    return false;
 }
 
 bool End(PlatformOutput& output, bool complete) {
