@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -370,6 +371,44 @@ TEST_F(Replace, LinksKeepPointingAndTheirTargetGetsThePicture) {
     EXPECT_EQ(Names(dir.File("a/b")), (std::set<std::string>{"pic.bmp", "new.bmp"}));
 }
 
+// What a command prints, for getfacl.
+std::string Printed(const std::string& command) {
+    std::string out;
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char block[256];
+        for (size_t got; (got = std::fread(block, 1, sizeof block, pipe)) > 0;) out.append(block, got);
+        pclose(pipe);
+    }
+    return out;
+}
+
+// A replacement takes on the old file's access list and attributes; a file
+// that had no access list gets none from its folder's default, which would
+// give someone more than it did.
+TEST_F(Replace, AccessListsAndAttributesAreKeptNeverWidened) {
+    if (std::system("setfacl --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs setfacl (Debian: acl)";
+    const std::string plain = dir.File("plain.bmp");
+    for (const std::string& name : {output, plain}) {
+        WriteFile(name, {1, 2, 3});
+        ASSERT_EQ(chmod(name.c_str(), 0600), 0);
+    }
+    if (std::system(("setfacl -m u:daemon:rw '" + output + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "no access lists on " << dir.path();
+    ASSERT_EQ(std::system(("setfacl -d -m u:daemon:rwx,g::rwx,o::rwx '" + dir.path() + "'").c_str()), 0);
+    const bool attributes = lsetxattr(output.c_str(), "user.note", "kept", 4, 0) == 0;
+    const auto acl = [](const std::string& name) { return Printed("getfacl -cp '" + name + "' 2>&1"); };
+    const std::string withList = acl(output), without = acl(plain);
+    const mode_t listMode = Mode(output);
+    for (const std::string& name : {output, plain}) EXPECT_EQ(Rotate(input, name, 10).result, 999) << name;
+    EXPECT_EQ(acl(output), withList);
+    EXPECT_EQ(acl(plain), without);
+    EXPECT_EQ(Mode(output), listMode);
+    EXPECT_EQ(Mode(plain), 0600u);
+    char note[8] = {};
+    EXPECT_EQ(attributes ? lgetxattr(output.c_str(), "user.note", note, sizeof note) : 0, attributes ? 4 : 0);
+    EXPECT_EQ(std::string(note), attributes ? "kept" : "");
+}
+
 // A read-only file in a folder the caller may write to is still refused,
 // as the in-place open always refused it, and stays as it was.
 TEST_F(Replace, AFileTheCallerMayNotWriteIsNotReplaced) {
@@ -494,41 +533,64 @@ TEST_F(Replace, DevicesAreWrittenInPlace) {
 }
 
 // A small file system, really full: the write fails for want of space, and
-// the picture that was there (here the input itself) survives it.
+// the picture that was there (here the input itself) survives it, whether a
+// temporary would replace it (root) or it is written over in place (nobody,
+// who may not make files in root's folder, as when turning a picture of
+// one's own there): its room is asked for before its first byte changes.
 TEST_F(Replace, AFullFileSystemCostsNoPicture) {
-    const std::string mnt = dir.File("mnt");
-    fs::create_directory(mnt);
-    if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=128k") != 0)
-        GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno) << "); needs root with CAP_SYS_ADMIN";
-    struct Unmount {
-        std::string at;
-        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
-    } unmount{mnt};
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to mount a small tmpfs and to act as nobody";
+    ASSERT_EQ(chmod(dir.path().c_str(), 0711), 0);
+    for (const bool inPlace : {false, true}) {
+        const std::string mnt = dir.File(inPlace ? "nobody" : "root");
+        fs::create_directory(mnt);
+        if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=128k,mode=0755") != 0)
+            GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno) << "); needs CAP_SYS_ADMIN";
+        struct Unmount {
+            std::string at;
+            ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+        } unmount{mnt};
 
-    const Picture big = DistinctPicture(90, 90);  // 24 KiB; at 45 degrees about 48 KiB
-    const std::string onDisk = mnt + "/pic.bmp";
-    WriteFile(onDisk, EncodeBMP(big));
-    {
-        std::FILE* filler = std::fopen((mnt + "/filler").c_str(), "wb");
-        ASSERT_NE(filler, nullptr);
-        const std::vector<char> block(4096, 'f');
-        while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
+        const Picture big = DistinctPicture(90, 90);  // 24 KiB; at 45 degrees about 48 KiB
+        const std::string onDisk = mnt + "/pic.bmp";
+        WriteFile(onDisk, EncodeBMP(big));
+        if (inPlace) {
+            ASSERT_EQ(chown(onDisk.c_str(), 65534, 65534), 0);
         }
-        std::fclose(filler);
-    }
-    const Holdings before = Holdings::Now();
-    for (const std::string& to : {onDisk, mnt + "/new.bmp"}) {
-        const Outcome o = Rotate(onDisk, to, 45);
-        EXPECT_EQ(o.result, -1) << to;
-        EXPECT_EQ(o.printed, kUnwritable) << to;
-    }
-    EXPECT_EQ(Holdings::Now(), before);
-    EXPECT_EQ(ReadFile(onDisk), EncodeBMP(big)) << "the only copy is intact";
-    EXPECT_EQ(Names(mnt), (std::set<std::string>{"pic.bmp", "filler"}));
+        const ino_t inode = Inode(onDisk);
+        {
+            std::FILE* filler = std::fopen((mnt + "/filler").c_str(), "wb");
+            ASSERT_NE(filler, nullptr);
+            const std::vector<char> block(4096, 'f');
+            while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
+            }
+            std::fclose(filler);
+        }
+        struct Caller {
+            bool nobody;
+            explicit Caller(bool n) : nobody(n) {
+                EXPECT_TRUE(!nobody || (setegid(65534) == 0 && seteuid(65534) == 0));
+            }
+            ~Caller() { EXPECT_TRUE(!nobody || (seteuid(0) == 0 && setegid(0) == 0)); }
+        };
+        const Holdings before = Holdings::Now();
+        for (const std::string& to : {onDisk, mnt + "/new.bmp"}) {
+            Caller caller(inPlace);
+            const Outcome o = Rotate(onDisk, to, 45);
+            EXPECT_EQ(o.result, -1) << to;
+            EXPECT_EQ(o.printed, kUnwritable) << to;
+        }
+        EXPECT_EQ(Holdings::Now(), before);
+        EXPECT_EQ(ReadFile(onDisk), EncodeBMP(big)) << "the only copy is intact";
+        EXPECT_EQ(Names(mnt), (std::set<std::string>{"pic.bmp", "filler"}));
 
-    fs::remove(mnt + "/filler");
-    EXPECT_EQ(Rotate(onDisk, onDisk, 45).result, 999);
-    EXPECT_EQ(DecodeWrittenBMP(ReadFile(onDisk)), ReferenceRotate(big, 45));
+        fs::remove(mnt + "/filler");
+        {
+            Caller caller(inPlace);
+            EXPECT_EQ(Rotate(onDisk, onDisk, 45).result, 999);
+        }
+        EXPECT_EQ(DecodeWrittenBMP(ReadFile(onDisk)), ReferenceRotate(big, 45));
+        EXPECT_EQ(Inode(onDisk) == inode, inPlace) << "written over in place, or replaced";
+    }
 }
 
 #endif
