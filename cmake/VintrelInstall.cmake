@@ -43,7 +43,10 @@ else()
     ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/VintrelBMPRotate2.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
-  # The Debian packages leave these out (debian/not-installed).
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
+  # The README with every page and picture it links to, where its links
+  # find them (the Debian packages carry the licence as their copyright file).
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/ARCHITECTURE.md
     DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/doc/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc COMPONENT runtime
+    FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "*.svg")
 endif()
