@@ -85,7 +85,7 @@ int ShowVersion() {
     if (rotate != nullptr && DescribeLibrary(rotate, file, version))
         std::printf("library %s, version %s\n", file.c_str(), version.c_str());
     else
-        std::printf("library: none can be loaded (" VINTREL_LIBRARY_FILE ")\n");
+        std::printf("library: none can be loaded (%s)\n", LibraryNotLoaded().c_str());
     return Written("version");
 }
 
