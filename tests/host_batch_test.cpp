@@ -68,10 +68,7 @@ TEST(HostBatch, MixedBatch) {
     badSignature.bfType = 0;
     const std::vector<std::pair<std::string, Picture>> good = {
         {"a.bmp", DistinctPicture(1, 1)}, {"b.bmp", DistinctPicture(64, 48)}, {"bild-\xC3\xA4.bmp", DistinctPicture(17, 5)},
-#if !defined(_WIN32)  // beyond the ANSI code page the library converts names to there
-        {"\xE7\x94\xBB\xE5\x83\x8F.bmp", DistinctPicture(2, 300)},
-#endif
-        {"c.bmp", DistinctPicture(333, 7)}};
+        {"\xE7\x94\xBB\xE5\x83\x8F.bmp", DistinctPicture(2, 300)}, {"c.bmp", DistinctPicture(333, 7)}};
     for (const auto& g : good) WriteFile(dir.File(g.first), EncodeBMP(g.second));
     WriteFile(dir.File("8bit.bmp"), EncodeBMP(DistinctPicture(2, 2), eightBit));
     WriteFile(dir.File("sig.bmp"), EncodeBMP(DistinctPicture(2, 2), badSignature));
@@ -148,6 +145,93 @@ TEST(HostBatch, MixedBatch) {
     EXPECT_EQ(kept.err, "a.bmp: ./a.bmp exists, skipped\nabsent.bmp: File not found. (no such file)\n"
                         "2 pictures: 0 written, 1 skipped, 1 failed\n");
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("a.bmp"))), ReferenceRotate(good[0].second, 90));
+}
+
+// Wildcards, as the shell expands them on POSIX and the program's start-up
+// code on Windows; a pattern that matches nothing is a picture not found.
+TEST(HostBatch, Wildcards) {
+    TempDir dir;
+    const Picture picture = DistinctPicture(6, 4);
+    for (const char* name : {"a.bmp", "b.bmp", "cc.bmp", "d.txt"}) WriteFile(dir.File(name), EncodeBMP(picture));
+#if defined(_WIN32)
+    const std::string none = "zz*.bmp: File not found. (no file matches)\n";
+#else
+    const std::string none = "zz*.bmp: File not found. (no such file)\n";
+#endif
+    const struct {
+        const char* pattern;
+        std::vector<std::string> written;
+        int status;
+        std::string err;
+    } cases[] = {{"*.bmp", {"a.bmp", "b.bmp", "cc.bmp"}, 0, ""}, {"?.bmp", {"a.bmp", "b.bmp"}, 0, ""},
+                 {"zz*.bmp", {}, 3, none}};
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(dir.File("out"));
+        std::filesystem::create_directory(dir.File("out"));
+        const HostRun r = Host(dir, std::string("-q -a 30 -d out ") + c.pattern);
+        EXPECT_EQ(r.status, c.status) << c.pattern;
+        EXPECT_EQ(r.err, c.err) << c.pattern;
+        std::vector<std::string> made;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.File("out")))
+            made.push_back(entry.path().filename().string());
+        std::sort(made.begin(), made.end());
+        EXPECT_EQ(made, c.written) << c.pattern;
+        for (const std::string& name : made)
+            EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out/" + name))), ReferenceRotate(picture, 30)) << name;
+    }
+}
+
+// Lists as the tools people make them with write them: UTF-8 with a byte
+// order mark (Notepad, PowerShell's -Encoding utf8), UTF-16 with one
+// (PowerShell 5's `>`), and on Windows the system's code pages: Notepad's
+// "ANSI" (Windows-1252 under Wine) and cmd's `dir /b >`, which writes the
+// console's (the OEM code page, 437 under Wine).
+TEST(HostBatch, ListsAsWindowsToolsWriteThem) {
+    TempDir dir;
+    const Picture picture = DistinctPicture(3, 5);
+    const std::string umlaut = "Gr\xC3\xB6\xC3\x9F" "e.bmp", wide = "\xE5\x86\x99\xE7\x9C\x9F.bmp";
+    for (const std::string& name : {std::string("a.bmp"), umlaut, wide}) WriteFile(dir.File(name), EncodeBMP(picture));
+    const auto utf16 = [](const std::string& utf8, bool bigEndian) {
+        std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (const char16_t unit : U16(utf8)) {
+            const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+            bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        return bytes;
+    };
+    const std::string names = "a.bmp\r\n" + umlaut + "\r\n" + wide + "\r\n";
+#if defined(_WIN32)
+    const int legacyStatus = 0;
+#else
+    const int legacyStatus = 64;  // names are bytes here, and these are not UTF-8
+#endif
+    const struct {
+        const char* name;
+        std::string list;
+        int status;
+        std::vector<std::string> written;
+        const char* says;
+    } cases[] = {
+        {"Utf8WithMark", "\xEF\xBB\xBF" + names, 0, {"a.bmp", umlaut, wide}, ""},
+        {"Utf16LittleEndian", utf16(names, false), 0, {"a.bmp", umlaut, wide}, ""},
+        {"Utf16BigEndian", utf16(names, true), 0, {"a.bmp", umlaut, wide}, ""},
+        {"Utf16LoneSurrogate", std::string("\xFF\xFE" "a\0\x00\xDC", 6), 64, {}, "is not (an odd byte or a lone"},
+        {"Utf16OddByte", "\xFF\xFE" "a", 64, {}, "begins as UTF-16 but is not"},
+        {"Ansi", "a.bmp\r\nGr\xF6\xDF" "e.bmp\r\n", legacyStatus, {"a.bmp", umlaut}, ""},
+        {"ConsoleOem", "Gr\x94\xE1" "e.bmp\r\n", legacyStatus, {umlaut}, ""},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(dir.File("out"));
+        std::filesystem::create_directory(dir.File("out"));
+        WriteFile(dir.File("list.txt"), std::vector<uint8_t>(c.list.begin(), c.list.end()));
+        const HostRun r = Host(dir, "-q -a 30 -d out -T list.txt");
+        EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.name << ": " << r.err;
+        if (c.status != 0) continue;
+        EXPECT_EQ(r.err, "") << c.name;
+        for (const std::string& name : c.written)
+            EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out/" + name))), ReferenceRotate(picture, 30)) << c.name << ": " << name;
+    }
 }
 
 #if !defined(_WIN32)

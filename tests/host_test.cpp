@@ -8,6 +8,10 @@
 
 #include "HostRun.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 using namespace testing_support;
 using namespace host_testing;
 
@@ -140,16 +144,23 @@ TEST(Host, StandardInputAndOutput) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, lines);
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out.bmp"))), ReferenceRotate(picture, 30));
+    std::vector<std::string> forms = {"- - -30 <in.bmp", "in.bmp - -30"};
 #if !defined(_WIN32)
     const std::string throughPipe = "-c '" + HostCommand() + " in.bmp /dev/stdout -30 | cat'";
-    for (const std::string& args : {std::string("- - -30 <in.bmp"), std::string("in.bmp - -30"), throughPipe}) {
+    forms.push_back(throughPipe);
+#else
+    const std::string throughPipe;
+#endif
+    // On Windows standard output must be in binary mode: text mode would put
+    // a CR before each of the picture's LF bytes, which it has.
+    for (const std::string& args : forms) {
         r = args == throughPipe ? Host(dir, args, "sh") : Host(dir, args);
         EXPECT_EQ(r.status, 0) << args;
         EXPECT_EQ(r.err, lines) << args;
-        EXPECT_EQ(DecodeWrittenBMP(std::vector<uint8_t>(r.out.begin(), r.out.end())), ReferenceRotate(picture, -30));
+        EXPECT_NE(r.bytes.find('\n'), std::string::npos) << args;
+        EXPECT_EQ(DecodeWrittenBMP(std::vector<uint8_t>(r.bytes.begin(), r.bytes.end())), ReferenceRotate(picture, -30));
     }
     EXPECT_FALSE(FileExists(dir.File("-")));
-#endif
 }
 
 #if !defined(_WIN32)
@@ -170,6 +181,77 @@ TEST(Host, NamesLongerThanTheLibraryHolds) {
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(input))), ReferenceRotate(picture, 90));
     EXPECT_EQ(std::filesystem::status(dir.File(input)).permissions(), mode);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File(deep)), std::filesystem::directory_iterator()), 2) << "a temporary left";
+}
+#endif
+
+#if defined(_WIN32)
+// Names beyond the system's ANSI code page (Windows-1252 under Wine): the
+// program's manifest makes UTF-8 its own ANSI code page, in which the library
+// reaches them. A copy whose manifest asks for no code page says why such a
+// name fails, as input and as output.
+TEST(Host, NamesBeyondTheAnsiCodePage) {
+    TempDir dir;
+    std::vector<uint8_t> program = ReadFile(HostProgram());
+    const std::string setting = ">UTF-8</activeCodePage>";
+    const auto at = std::search(program.begin(), program.end(), setting.begin(), setting.end());
+    ASSERT_NE(at, program.end()) << "the manifest asks for no UTF-8 code page";
+    std::copy_n("-----", 5, at + 1);
+    std::filesystem::create_directory(dir.File("legacy"));
+    const std::string legacy = dir.File("legacy/" + std::string(kProgramName));
+    WriteFile(legacy, program);
+    std::filesystem::copy_file(std::filesystem::path(HostProgram()).parent_path() / "VintrelBMPRotate2.DLL",
+                               dir.File("legacy/VintrelBMPRotate2.DLL"));
+    const Picture picture = DistinctPicture(5, 3);
+    WriteFile(dir.File("in.bmp"), EncodeBMP(picture));
+    const struct {
+        std::string name;
+        bool inCodePage;
+    } cases[] = {{"Gr\xC3\xB6\xC3\x9F" "e.bmp", true}, {"\xE5\x86\x99\xE7\x9C\x9F.bmp", false},
+                 {"\xF0\x9F\x96\xBC.bmp", false}};
+    for (const auto& c : cases) {
+        WriteFile(dir.File(c.name), EncodeBMP(picture));
+        for (const std::string& host : {HostProgram(), legacy}) {
+            const bool reached = c.inCodePage || host != legacy;
+            const std::string output = c.name + (host == legacy ? ".legacy" : "") + ".out.bmp";
+            HostRun r = Host(dir, "\"" + c.name + "\" out.bmp 30", host);
+            EXPECT_EQ(r.status, reached ? 0 : 3) << c.name << " " << host;
+            EXPECT_EQ(r.err, reached ? "" : "bmprotate2: " + c.name + ": name cannot be represented in the ANSI code page\n");
+            r = Host(dir, "in.bmp \"" + output + "\" 30", host);
+            EXPECT_EQ(r.status, reached ? 0 : 1) << output;
+            EXPECT_EQ(r.err, reached ? "" : "bmprotate2: " + output + ": name cannot be represented in the ANSI code page\n");
+            EXPECT_EQ(FileExists(dir.File(output)), reached) << output;
+            if (reached) {
+                EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(output))), ReferenceRotate(picture, 30)) << output;
+            }
+        }
+    }
+}
+
+// A file another program holds open without sharing, as a viewer may: the
+// reason says so, and the output is as it was.
+TEST(Host, FilesInUse) {
+    TempDir dir;
+    const std::vector<uint8_t> before = EncodeBMP(DistinctPicture(2, 2));
+    WriteFile(dir.File("in.bmp"), EncodeBMP(DistinctPicture(3, 3)));
+    WriteFile(dir.File("out.bmp"), before);
+    const struct {
+        const char* held;
+        DWORD sharing;
+        int status;
+    } cases[] = {{"out.bmp", FILE_SHARE_READ, 1}, {"in.bmp", 0, 3}};
+    for (const auto& c : cases) {
+        HANDLE held = CreateFileW(std::filesystem::u8path(dir.File(c.held)).c_str(), GENERIC_READ, c.sharing, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        const HostRun r = Host(dir, "in.bmp out.bmp 30");
+        CloseHandle(held);
+        EXPECT_EQ(r.status, c.status) << c.held;
+        EXPECT_EQ(r.err, "bmprotate2: " + std::string(c.held) + ": in use by another program\n");
+        EXPECT_EQ(ReadFile(dir.File("out.bmp")), before);
+    }
+    // None of the library's temporaries is left (Wine's ReplaceFile leaves an rf*.tmp of its own).
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string().rfind(".vintrel-", 0), 0u) << entry.path();
 }
 #endif
 
@@ -250,6 +332,7 @@ TEST(Host, MissingLibraryIsReported) {
         EXPECT_EQ(r.status, 69);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("cannot load"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(", looked for in "), std::string::npos) << r.err;
         EXPECT_FALSE(FileExists(dir.File("out.bmp")));
         EXPECT_EQ(ReadFile(dir.File("in.bmp")), EncodeBMP(DistinctPicture(3, 3)));
     }
