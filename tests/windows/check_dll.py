@@ -3,7 +3,9 @@
 
 MACHINE is pefile's name of the target's machine type (AMD64, I386). The DLL
 and each EXE that ships beside it ask for ASLR (high-entropy on 64-bit) and
-DEP, have the stack protector linked in and import Windows' own DLLs only.
+DEP, have the stack protector linked in and import Windows' own DLLs only;
+each EXE has the DLL's version and a manifest that makes UTF-8 its ANSI code
+page.
 
 Module name, the single export and its ordinal, the imported DLLs (Windows'
 own only: no MinGW runtime beside it) and every field and string of the
@@ -80,9 +82,29 @@ def check_hardened(path, machine, objdump, pe):
     expect(set(imports) <= SYSTEM_DLLS, f"{name}: imports beyond Windows' own: {sorted(set(imports) - SYSTEM_DLLS)}")
 
 
+def check_program(path, pe, dll_version):
+    """A program's version, the DLL's, and its manifest: the user's own rights and UTF-8 as its ANSI code page."""
+    name = os.path.basename(path)
+    versions = getattr(pe, "VS_FIXEDFILEINFO", [])
+    expect(len(versions) == 1 and versions[0].FileType == 1 and
+           (versions[0].FileVersionMS, versions[0].FileVersionLS) == dll_version,
+           f"{name}: no application version resource of version {dll_version}")
+    resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    manifests = [entry for kind in (resources.entries if resources else []) if kind.id == 24
+                 for entry in kind.directory.entries]
+    expect([entry.id for entry in manifests] == [1], f"{name}: manifests {[entry.id for entry in manifests]}, not one of id 1")
+    if manifests:
+        data = manifests[0].directory.entries[0].data.struct
+        text = pe.get_data(data.OffsetToData, data.Size).decode()
+        expect(re.search(r"<activeCodePage [^>]*>UTF-8</activeCodePage>", text), f"{name}: no UTF-8 activeCodePage")
+        expect('level="asInvoker"' in text, f"{name}: not asInvoker")
+
+
 def main(path, machine, objdump, programs):
+    dll_version = (FIXED["FileVersionMS"], FIXED["FileVersionLS"])
     for program in programs:
         check_hardened(program, machine, objdump, pefile.PE(program))
+        check_program(program, pefile.PE(program), dll_version)
     expect(os.path.basename(path) == "VintrelBMPRotate2.DLL", f"file name {os.path.basename(path)}")
     pe = pefile.PE(path)
     expect(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_" + machine],
