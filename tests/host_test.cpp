@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 #include "HostRun.h"
 
@@ -185,10 +186,10 @@ TEST(Host, NamesLongerThanTheLibraryHolds) {
 #endif
 
 #if defined(_WIN32)
-// Names beyond the system's ANSI code page (Windows-1252 under Wine): the
-// program's manifest makes UTF-8 its own ANSI code page, in which the library
-// reaches them. A copy whose manifest asks for no code page says why such a
-// name fails, as input and as output.
+// Names beyond the system's ANSI code page (Windows-1252 under Wine), as input
+// and as output: the manifest makes UTF-8 the program's own ANSI code page,
+// in which the library reaches them; a copy whose manifest asks for no code
+// page gives the reason.
 TEST(Host, NamesBeyondTheAnsiCodePage) {
     TempDir dir;
     std::vector<uint8_t> program = ReadFile(HostProgram());
@@ -203,22 +204,17 @@ TEST(Host, NamesBeyondTheAnsiCodePage) {
                                dir.File("legacy/VintrelBMPRotate2.DLL"));
     const Picture picture = DistinctPicture(5, 3);
     WriteFile(dir.File("in.bmp"), EncodeBMP(picture));
-    const struct {
-        std::string name;
-        bool inCodePage;
-    } cases[] = {{"Gr\xC3\xB6\xC3\x9F" "e.bmp", true}, {"\xE5\x86\x99\xE7\x9C\x9F.bmp", false},
-                 {"\xF0\x9F\x96\xBC.bmp", false}};
-    for (const auto& c : cases) {
-        WriteFile(dir.File(c.name), EncodeBMP(picture));
+    for (const std::string name : {"Gr\xC3\xB6\xC3\x9F" "e.bmp", "\xE5\x86\x99\xE7\x9C\x9F.bmp", "\xF0\x9F\x96\xBC.bmp"}) {
+        WriteFile(dir.File(name), EncodeBMP(picture));
         for (const std::string& host : {HostProgram(), legacy}) {
-            const bool reached = c.inCodePage || host != legacy;
-            const std::string output = c.name + (host == legacy ? ".legacy" : "") + ".out.bmp";
-            HostRun r = Host(dir, "\"" + c.name + "\" out.bmp 30", host);
-            EXPECT_EQ(r.status, reached ? 0 : 3) << c.name << " " << host;
-            EXPECT_EQ(r.err, reached ? "" : "bmprotate2: " + c.name + ": name cannot be represented in the ANSI code page\n");
-            r = Host(dir, "in.bmp \"" + output + "\" 30", host);
-            EXPECT_EQ(r.status, reached ? 0 : 1) << output;
-            EXPECT_EQ(r.err, reached ? "" : "bmprotate2: " + output + ": name cannot be represented in the ANSI code page\n");
+            const bool reached = name[2] == '\xC3' || host != legacy;  // only the first is in Windows-1252
+            const std::string output = name + (host == legacy ? ".legacy" : "") + ".out.bmp";
+            for (const auto& [args, failed, status] : {std::make_tuple("\"" + name + "\" out.bmp 30", name, 3),
+                                                       std::make_tuple("in.bmp \"" + output + "\" 30", output, 1)}) {
+                const HostRun r = Host(dir, args, host);
+                EXPECT_EQ(r.status, reached ? 0 : status) << args << " " << host;
+                EXPECT_EQ(r.err, reached ? "" : "bmprotate2: " + failed + ": name cannot be represented in the ANSI code page\n");
+            }
             EXPECT_EQ(FileExists(dir.File(output)), reached) << output;
             if (reached) {
                 EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(output))), ReferenceRotate(picture, 30)) << output;
@@ -228,28 +224,23 @@ TEST(Host, NamesBeyondTheAnsiCodePage) {
 }
 
 // A file another program holds open without sharing, as a viewer may: the
-// reason says so, and the output is as it was.
+// reason says so, the output is as it was, and none of the library's
+// temporaries is left (Wine's ReplaceFile leaves an rf*.tmp of its own).
 TEST(Host, FilesInUse) {
     TempDir dir;
     const std::vector<uint8_t> before = EncodeBMP(DistinctPicture(2, 2));
     WriteFile(dir.File("in.bmp"), EncodeBMP(DistinctPicture(3, 3)));
     WriteFile(dir.File("out.bmp"), before);
-    const struct {
-        const char* held;
-        DWORD sharing;
-        int status;
-    } cases[] = {{"out.bmp", FILE_SHARE_READ, 1}, {"in.bmp", 0, 3}};
-    for (const auto& c : cases) {
-        HANDLE held = CreateFileW(std::filesystem::u8path(dir.File(c.held)).c_str(), GENERIC_READ, c.sharing, nullptr,
+    for (const auto& [held, sharing, status] : {std::make_tuple("out.bmp", FILE_SHARE_READ, 1), std::make_tuple("in.bmp", 0, 3)}) {
+        HANDLE file = CreateFileW(std::filesystem::u8path(dir.File(held)).c_str(), GENERIC_READ, DWORD(sharing), nullptr,
                                   OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
         const HostRun r = Host(dir, "in.bmp out.bmp 30");
-        CloseHandle(held);
-        EXPECT_EQ(r.status, c.status) << c.held;
-        EXPECT_EQ(r.err, "bmprotate2: " + std::string(c.held) + ": in use by another program\n");
+        CloseHandle(file);
+        EXPECT_EQ(r.status, status) << held;
+        EXPECT_EQ(r.err, "bmprotate2: " + std::string(held) + ": in use by another program\n");
         EXPECT_EQ(ReadFile(dir.File("out.bmp")), before);
     }
-    // None of the library's temporaries is left (Wine's ReplaceFile leaves an rf*.tmp of its own).
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         EXPECT_NE(entry.path().filename().string().rfind(".vintrel-", 0), 0u) << entry.path();
 }
