@@ -33,7 +33,15 @@ if(WIN32)
     install(FILES $<TARGET_PROPERTY:vintrel_import_library,VINTREL_FILE>
       DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
   endif()
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT runtime)
+  # What a Windows user unpacks: a README of its own, what it links to, a
+  # picture to try and the Python example (packaging/check-zip holds the
+  # README's links to the ZIP).
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/windows/README.md
+    DESTINATION . COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/behaviour.md ${PROJECT_SOURCE_DIR}/doc/testcard.png
+    ${PROJECT_SOURCE_DIR}/doc/testcard-30.png DESTINATION doc COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/samples/testcard.bmp DESTINATION samples COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/examples/rotate.py DESTINATION examples COMPONENT development)
 else()
   # The prefix is found from the file's own place: right wherever the tree
   # is installed, and after it is moved.

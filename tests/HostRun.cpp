@@ -63,12 +63,17 @@ HostRun Host(const TempDir& dir, const std::string& args, const std::string& pro
     const bool own = program.find_first_of("/\\") == std::string::npos && program != HostProgram();
     const std::string run = own ? "\"" + program + "\"" : Emulated(program);
     const std::string command = cd + dir.path() + "\" && " + run + " " + args + " >\"" + out + "\" 2>\"" + err + "\"";
+#if defined(_WIN32)
+    // As UTF-16: a narrow command would pass through the ANSI code page.
+    const std::u16string wide = U16(command);
+    int status = _wsystem(reinterpret_cast<const wchar_t*>(wide.c_str()));
+#else
     int status = std::system(command.c_str());
-#if !defined(_WIN32)
     status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
     const std::vector<uint8_t> o = ReadFile(out), e = ReadFile(err);
-    return HostRun{status, Lines(std::string(o.begin(), o.end())), Lines(std::string(e.begin(), e.end()))};
+    const std::string bytes(o.begin(), o.end());
+    return HostRun{status, Lines(bytes), Lines(std::string(e.begin(), e.end())), bytes};
 }
 
 }  // namespace host_testing

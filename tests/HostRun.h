@@ -9,7 +9,8 @@ namespace host_testing {
 
 struct HostRun {
     int status;
-    std::string out, err;
+    std::string out, err;  // line ends as on POSIX
+    std::string bytes;     // standard output as written
 };
 
 std::string HostProgram();
@@ -25,8 +26,8 @@ constexpr bool kSanitized = false;
 
 // The program as a shell starts it: under the emulator, if any, and quoted.
 std::string HostCommand();
-// The program (or a copy of it, by path) run in `dir` with `args`, quoted as
-// the shell wants them; a `program` named bare (sh, prlimit) is one of this
+// The program (or a copy of it, by path) run in `dir` with `args` (UTF-8),
+// quoted as the shell wants them; a `program` named bare (sh, prlimit) is one of this
 // machine's own and runs without the emulator.
 HostRun Host(const testing_support::TempDir& dir, const std::string& args,
              const std::string& program = HostProgram());

@@ -68,8 +68,9 @@ TEST(HostBatch, MixedBatch) {
     badSignature.bfType = 0;
     const std::vector<std::pair<std::string, Picture>> good = {
         {"a.bmp", DistinctPicture(1, 1)}, {"b.bmp", DistinctPicture(64, 48)}, {"bild-\xC3\xA4.bmp", DistinctPicture(17, 5)},
-#if !defined(_WIN32)  // beyond the ANSI code page the library converts names to there; bytes not UTF-8
-        {"\xE7\x94\xBB\xE5\x83\x8F.bmp", DistinctPicture(2, 300)}, {"\xFF\xC3.bmp", DistinctPicture(3, 2)},
+        {"\xE7\x94\xBB\xE5\x83\x8F.bmp", DistinctPicture(2, 300)},
+#if !defined(_WIN32)  // names are bytes here, not always UTF-8
+        {"\xFF\xC3.bmp", DistinctPicture(3, 2)},
 #endif
         {"c.bmp", DistinctPicture(333, 7)}};
     for (const auto& g : good) WriteFile(dir.File(g.first), EncodeBMP(g.second));
@@ -148,6 +149,64 @@ TEST(HostBatch, MixedBatch) {
     EXPECT_EQ(kept.err, "a.bmp: ./a.bmp exists, skipped\nabsent.bmp: File not found. (no such file)\n"
                         "2 pictures: 0 written, 1 skipped, 1 failed\n");
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("a.bmp"))), ReferenceRotate(good[0].second, 90));
+}
+
+// Pictures named as people name them on Windows: wildcards (expanded by the
+// shell on POSIX, by the program's start-up code on Windows), and lists as the
+// tools there write them: UTF-8 with a byte order mark (Notepad), UTF-16 with
+// one (PowerShell 5's `>`), Notepad's "ANSI" (Windows-1252 under Wine) and
+// cmd's `dir /b >`, in the console's OEM code page (437 under Wine). Names
+// are bytes on POSIX, which refuses the last two as not UTF-8.
+TEST(HostBatch, NamedAsOnWindows) {
+    TempDir dir;
+    const Picture picture = DistinctPicture(3, 5);
+    const std::string umlaut = "Gr\xC3\xB6\xC3\x9F" "e.bmp", wide = "\xE5\x86\x99\xE7\x9C\x9F.bmp";
+    for (const std::string& name : {std::string("a.bmp"), std::string("b.bmp"), umlaut, wide})
+        WriteFile(dir.File(name), EncodeBMP(picture));
+    std::string utf16 = "\xFF\xFE";
+    for (const char16_t unit : U16("a.bmp\r\n" + wide + "\r\n")) utf16 += {char(unit & 0xFF), char(unit >> 8)};
+    // Lists in a legacy code page: read in it on Windows; bytes elsewhere,
+    // which name no file here.
+#if defined(_WIN32)
+    const int legacy = 0;
+    const std::vector<std::string> legacyWritten{umlaut, "a.bmp"}, legacyAlone{umlaut};
+    const char* noMatch = "zz*.bmp: File not found. (no file matches)\n";
+#else
+    const int legacy = 3;
+    const std::vector<std::string> legacyWritten{"a.bmp"}, legacyAlone{};
+    const char* noMatch = "zz*.bmp: File not found. (no such file)\n";
+#endif
+    const struct {
+        const char* args;
+        std::string list;
+        int status;
+        std::vector<std::string> written;  // in byte order
+        const char* says;
+    } cases[] = {
+        {"*.bmp", "", 0, {umlaut, "a.bmp", "b.bmp", wide}, ""},
+        {"?.bmp", "", 0, {"a.bmp", "b.bmp"}, ""},
+        {"zz*.bmp", "", 3, {}, noMatch},
+        {"-T list.txt", "\xEF\xBB\xBF" "a.bmp\r\n" + umlaut + "\n", 0, {umlaut, "a.bmp"}, ""},
+        {"-T list.txt", utf16, 0, {"a.bmp", wide}, ""},
+        {"-T list.txt", "\xFF\xFE" "a", 64, {}, "begins as UTF-16 but is not"},
+        {"-T list.txt", "a.bmp\r\nGr\xF6\xDF" "e.bmp\r\n", legacy, legacyWritten, ""},
+        {"-T list.txt", "Gr\x94\xE1" "e.bmp\r\n", legacy, legacyAlone, ""},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(dir.File("out"));
+        std::filesystem::create_directory(dir.File("out"));
+        WriteFile(dir.File("list.txt"), std::vector<uint8_t>(c.list.begin(), c.list.end()));
+        const HostRun r = Host(dir, std::string("-q -a 30 -d out ") + c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << " " << c.list << ": " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.list << ": " << r.err;
+        std::vector<std::string> made;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.File("out")))
+            made.push_back(entry.path().filename().u8string());
+        std::sort(made.begin(), made.end());
+        EXPECT_EQ(made, c.written) << c.args << " " << c.list;
+        for (const std::string& name : made)
+            EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out/" + name))), ReferenceRotate(picture, 30)) << name;
+    }
 }
 
 #if !defined(_WIN32)

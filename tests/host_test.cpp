@@ -5,8 +5,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 #include "HostRun.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 using namespace testing_support;
 using namespace host_testing;
@@ -151,16 +156,23 @@ TEST(Host, StandardInputAndOutput) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, lines);
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out.bmp"))), ReferenceRotate(picture, 30));
+    std::vector<std::string> forms = {"- - -30 <in.bmp", "in.bmp - -30"};
 #if !defined(_WIN32)
     const std::string throughPipe = "-c '" + HostCommand() + " in.bmp /dev/stdout -30 | cat'";
-    for (const std::string& args : {std::string("- - -30 <in.bmp"), std::string("in.bmp - -30"), throughPipe}) {
+    forms.push_back(throughPipe);
+#else
+    const std::string throughPipe;
+#endif
+    // On Windows standard output must be in binary mode: text mode would put
+    // a CR before each of the picture's LF bytes, which it has.
+    for (const std::string& args : forms) {
         r = args == throughPipe ? Host(dir, args, "sh") : Host(dir, args);
         EXPECT_EQ(r.status, 0) << args;
         EXPECT_EQ(r.err, lines) << args;
-        EXPECT_EQ(DecodeWrittenBMP(std::vector<uint8_t>(r.out.begin(), r.out.end())), ReferenceRotate(picture, -30));
+        EXPECT_NE(r.bytes.find('\n'), std::string::npos) << args;
+        EXPECT_EQ(DecodeWrittenBMP(std::vector<uint8_t>(r.bytes.begin(), r.bytes.end())), ReferenceRotate(picture, -30));
     }
     EXPECT_FALSE(FileExists(dir.File("-")));
-#endif
 }
 
 #if !defined(_WIN32)
@@ -187,6 +199,67 @@ TEST(Host, NamesLongerThanTheLibraryHoldsOrNotText) {
     const HostRun odd = Host(dir, "\"$(printf 'odd-\\377\\376.bmp')\" \"$(printf 'out-\\303.bmp')\" 90");
     EXPECT_EQ(odd.status, 0) << odd.err;
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out-\xC3.bmp"))), ReferenceRotate(picture, 90));
+}
+#endif
+
+#if defined(_WIN32)
+// Names beyond the system's ANSI code page (Windows-1252 under Wine), as input
+// and as output: the manifest makes UTF-8 the program's own ANSI code page,
+// in which the library reaches them; a copy whose manifest asks for no code
+// page gives the reason.
+TEST(Host, NamesBeyondTheAnsiCodePage) {
+    TempDir dir;
+    std::vector<uint8_t> program = ReadFile(HostProgram());
+    const std::string setting = ">UTF-8</activeCodePage>";
+    const auto at = std::search(program.begin(), program.end(), setting.begin(), setting.end());
+    ASSERT_NE(at, program.end()) << "the manifest asks for no UTF-8 code page";
+    std::copy_n("-----", 5, at + 1);
+    std::filesystem::create_directory(dir.File("legacy"));
+    const std::string legacy = dir.File("legacy/" + std::string(kProgramName));
+    WriteFile(legacy, program);
+    std::filesystem::copy_file(std::filesystem::path(HostProgram()).parent_path() / "VintrelBMPRotate2.DLL",
+                               dir.File("legacy/VintrelBMPRotate2.DLL"));
+    const Picture picture = DistinctPicture(5, 3);
+    WriteFile(dir.File("in.bmp"), EncodeBMP(picture));
+    for (const std::string name : {"Gr\xC3\xB6\xC3\x9F" "e.bmp", "\xE5\x86\x99\xE7\x9C\x9F.bmp", "\xF0\x9F\x96\xBC.bmp"}) {
+        WriteFile(dir.File(name), EncodeBMP(picture));
+        for (const std::string& host : {HostProgram(), legacy}) {
+            const bool reached = name[2] == '\xC3' || host != legacy;  // only the first is in Windows-1252
+            const std::string output = name + (host == legacy ? ".legacy" : "") + ".out.bmp";
+            for (const auto& [args, failed, status] : {std::make_tuple("\"" + name + "\" out.bmp 30", name, 3),
+                                                       std::make_tuple("in.bmp \"" + output + "\" 30", output, 1)}) {
+                const HostRun r = Host(dir, args, host);
+                EXPECT_EQ(r.status, reached ? 0 : status) << args << " " << host;
+                EXPECT_EQ(r.err, reached ? "" : "bmprotate2: " + failed + ": name cannot be represented in the ANSI code page\n");
+            }
+            EXPECT_EQ(FileExists(dir.File(output)), reached) << output;
+            if (reached) {
+                EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(output))), ReferenceRotate(picture, 30)) << output;
+            }
+        }
+    }
+}
+
+// A file another program holds open without sharing, as a viewer may: the
+// reason says so, the output is as it was, and none of the library's
+// temporaries is left (Wine's ReplaceFile leaves an rf*.tmp of its own).
+TEST(Host, FilesInUse) {
+    TempDir dir;
+    const std::vector<uint8_t> before = EncodeBMP(DistinctPicture(2, 2));
+    WriteFile(dir.File("in.bmp"), EncodeBMP(DistinctPicture(3, 3)));
+    WriteFile(dir.File("out.bmp"), before);
+    for (const auto& [held, sharing, status] : {std::make_tuple("out.bmp", FILE_SHARE_READ, 1), std::make_tuple("in.bmp", 0, 3)}) {
+        HANDLE file = CreateFileW(std::filesystem::u8path(dir.File(held)).c_str(), GENERIC_READ, DWORD(sharing), nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        const HostRun r = Host(dir, "in.bmp out.bmp 30");
+        CloseHandle(file);
+        EXPECT_EQ(r.status, status) << held;
+        EXPECT_EQ(r.err, "bmprotate2: " + std::string(held) + ": in use by another program\n");
+        EXPECT_EQ(ReadFile(dir.File("out.bmp")), before);
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string().rfind(".vintrel-", 0), 0u) << entry.path();
 }
 #endif
 
@@ -267,6 +340,7 @@ TEST(Host, MissingLibraryIsReported) {
         EXPECT_EQ(r.status, 69);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("cannot load"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(", looked for in "), std::string::npos) << r.err;
         EXPECT_FALSE(FileExists(dir.File("out.bmp")));
         EXPECT_EQ(ReadFile(dir.File("in.bmp")), EncodeBMP(DistinctPicture(3, 3)));
     }

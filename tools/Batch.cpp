@@ -151,7 +151,7 @@ int RunBatch(const std::vector<Text>& args) {
     BatchPlan plan;
     if (const int status = ReadBatchArguments(args, plan)) return status;
     BMPRotate2Fn rotate = LoadExport();
-    if (rotate == nullptr) return Fail(ExitNoLibrary, "cannot load " VINTREL_LIBRARY_FILE);
+    if (rotate == nullptr) return Fail(ExitNoLibrary, "cannot load " + LibraryNotLoaded());
     WatchStops(false);
     // The workers are collected when the run is gone, before the end by a stop.
     const int status = Run(plan, rotate).Go();

@@ -1,6 +1,7 @@
 // Reading the batch form's options and names, and refusing what cannot run.
 #include "BatchOptions.h"
 
+#include "Lists.h"
 #include "Worker.h"
 
 #include <algorithm>
@@ -100,6 +101,8 @@ bool ParseJobs(const std::string& text, unsigned& jobs) {
 int ReadList(const Text& list, bool nulSeparated, std::vector<Text>& names) {
     std::string bytes;
     if (!ReadWhole(list, bytes)) return Fail(ExitUsage, "cannot read the list '" + Narrow(list) + "'");
+    std::string why;
+    if (!DecodeList(bytes, why)) return Fail(ExitUsage, "the list '" + Narrow(list) + "' " + why);
     const char separator = nulSeparated ? '\0' : '\n';
     const size_t firstNul = nulSeparated ? std::string::npos : bytes.find('\0');
     size_t line = 1;

@@ -10,7 +10,12 @@
 namespace host {
 
 // The causes a picture's failure is put down to, as the manual lists them.
-enum class Trouble { None, Missing, Denied, Folder, NotFile, ReadError, NoFolder, DiskFull, ReadOnly, TooLong };
+enum class Trouble {
+    None, Missing, Denied, Folder, NotFile, ReadError, NoFolder, DiskFull, ReadOnly, TooLong,
+    // Windows: a wildcard that matched nothing, a name the ANSI code page
+    // cannot hold, a file another program holds open.
+    NoMatch, NotInCodePage, InUse
+};
 
 // Why `path` cannot be opened and read, if it cannot.
 Trouble InputTrouble(const Text& path);

@@ -43,6 +43,8 @@ std::string Shown(const Text& name);
 std::u16string ToWide(const Text& text);
 bool FromUtf8(const std::string& utf8, Text& text);  // names read from a list
 BMPRotate2Fn LoadExport();
+// The library's file, where it was looked for and why it could not be loaded.
+std::string LibraryNotLoaded();
 // The file the export was loaded from and its version, for --version.
 bool DescribeLibrary(BMPRotate2Fn rotate, std::string& file, std::string& version);
 bool IsFolder(const Text& path);

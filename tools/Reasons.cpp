@@ -21,6 +21,9 @@ const char* Says(Trouble trouble) {
         case Trouble::DiskFull: return "disk full";
         case Trouble::ReadOnly: return "read-only file system";
         case Trouble::TooLong: return "name too long for the library";
+        case Trouble::NoMatch: return "no file matches";
+        case Trouble::NotInCodePage: return "name cannot be represented in the ANSI code page";
+        case Trouble::InUse: return "in use by another program";
         case Trouble::None: break;
     }
     return "";

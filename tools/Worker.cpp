@@ -78,7 +78,7 @@ int ServeRequests(BMPRotate2Fn rotate) {
 
 int RunWorkerProcess() {
     BMPRotate2Fn rotate = LoadExport();
-    if (rotate == nullptr) return Fail(ExitNoLibrary, "cannot load " VINTREL_LIBRARY_FILE);
+    if (rotate == nullptr) return Fail(ExitNoLibrary, "cannot load " + LibraryNotLoaded());
     return ServeRequests(rotate);
 }
 

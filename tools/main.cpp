@@ -30,9 +30,10 @@ const char kHelp[] =
     "ANGLE  a whole number of degrees, -2147483648 to 2147483647; a positive\n"
     "       angle turns the displayed picture clockwise, a negative one\n"
     "       anticlockwise.\n"
-    "INPUT '-' is standard input; OUTPUT '-' (or /dev/stdout on a pipe) is\n"
-    "standard output, and the library's lines then go to standard error (not\n"
-    "on Windows). Names of any length are taken (on Windows 199 bytes at most).\n"
+    "INPUT '-' is standard input; OUTPUT '-' is standard output (binary on\n"
+    "Windows; elsewhere /dev/stdout on a pipe counts as '-'), and the library's\n"
+    "lines then go to standard error. Names of any length are taken (on\n"
+    "Windows 199 bytes at most).\n"
     "The library's lines go to standard output; a picture that fails adds\n"
     "'bmprotate2: FILE: reason' on standard error.\n"
     "\n"
@@ -40,6 +41,7 @@ const char kHelp[] =
     "(DIR may be the inputs' own folder). Nothing goes to standard output; a\n"
     "picture that fails gives one line on standard error, 'FILE: ', the\n"
     "library's last line for it and the reason; a summary line ends the run.\n"
+    "On Windows the program expands * and ? in FILE itself.\n"
     "On a terminal a progress line is redrawn in place. Ctrl-C (SIGINT) or\n"
     "SIGTERM hands out no more pictures, lets those begun finish, says how many\n"
     "were not done and ends by the signal (on Windows it ends the run at once).\n"
@@ -48,7 +50,8 @@ const char kHelp[] =
     "  -j, --jobs N             worker processes (default: processors online)\n"
     "  -n, --no-clobber         keep every output that exists (both forms)\n"
     "  -q, --quiet              no progress line and no summary\n"
-    "  -T, --files-from LIST    the names, one per line ('-': standard input)\n"
+    "  -T, --files-from LIST    the names, one per line ('-': standard input),\n"
+    "                           in UTF-8, or UTF-16 with a byte order mark\n"
     "  -0, --null               the lists are NUL-separated (find -print0)\n"
     "  --                       what follows are names, even if they start with -\n"
     "Its exit status is 0 when every picture was written or kept, else the\n"
@@ -85,7 +88,7 @@ int ShowVersion() {
     if (rotate != nullptr && DescribeLibrary(rotate, file, version))
         std::printf("library %s, version %s\n", file.c_str(), version.c_str());
     else
-        std::printf("library: none can be loaded (" VINTREL_LIBRARY_FILE ")\n");
+        std::printf("library: none can be loaded (%s)\n", LibraryNotLoaded().c_str());
     return Written("version");
 }
 

@@ -3,7 +3,9 @@
 
 MACHINE is pefile's name of the target's machine type (AMD64, I386). The DLL
 and each EXE that ships beside it ask for ASLR (high-entropy on 64-bit) and
-DEP, have the stack protector linked in and import Windows' own DLLs only.
+DEP, have the stack protector linked in and import Windows' own DLLs only;
+each EXE has the DLL's version and a manifest that makes UTF-8 its ANSI code
+page.
 
 Module name, the single export and its ordinal, the imported DLLs (Windows'
 own only: no MinGW runtime beside it) and every field and string of the
@@ -80,9 +82,19 @@ def check_hardened(path, machine, objdump, pe):
     expect(set(imports) <= SYSTEM_DLLS, f"{name}: imports beyond Windows' own: {sorted(set(imports) - SYSTEM_DLLS)}")
 
 
+def check_program(path, pe):
+    """The DLL's version, and a manifest asking for the user's own rights and UTF-8 as the ANSI code page."""
+    name, data = os.path.basename(path), open(path, "rb").read()
+    versions = [(v.FileType, v.FileVersionMS, v.FileVersionLS) for v in getattr(pe, "VS_FIXEDFILEINFO", [])]
+    expect(versions == [(1, FIXED["FileVersionMS"], FIXED["FileVersionLS"])], f"{name}: versions {versions}")
+    for setting in (b">UTF-8</activeCodePage>", b'level="asInvoker"'):
+        expect(setting in data, f"{name}: no {setting.decode()} in its manifest")
+
+
 def main(path, machine, objdump, programs):
     for program in programs:
         check_hardened(program, machine, objdump, pefile.PE(program))
+        check_program(program, pefile.PE(program))
     expect(os.path.basename(path) == "VintrelBMPRotate2.DLL", f"file name {os.path.basename(path)}")
     pe = pefile.PE(path)
     expect(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_" + machine],

@@ -42,6 +42,16 @@ BMPRotate2Fn LoadExport() {
     return reinterpret_cast<BMPRotate2Fn>(dlsym(library, "BMPRotate2"));
 }
 
+std::string LibraryNotLoaded() {
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+    dir.erase(dir.find_last_of('/') + 1);
+    const char* why = dlerror();  // the last try's
+    return VINTREL_LIBRARY_FILE ", looked for in " + (dir.empty() ? std::string() : dir + ", " + dir + "../lib/ and ") +
+           "the system's search path: " + (why != nullptr ? why : "no BMPRotate2 in it");
+}
+
 bool DescribeLibrary(BMPRotate2Fn rotate, std::string& file, std::string& version) {
     Dl_info info;
     if (dladdr(reinterpret_cast<void*>(rotate), &info) == 0 || info.dli_fname == nullptr) return false;

@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+#include "CodePages.h"
+
 namespace host {
 
 namespace {
@@ -21,7 +23,8 @@ Trouble FromError(DWORD error, Trouble otherwise) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND: return Trouble::Missing;
         case ERROR_PATH_NOT_FOUND: return Trouble::NoFolder;
-        case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: return Trouble::Denied;
+        case ERROR_ACCESS_DENIED: return Trouble::Denied;
+        case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION: return Trouble::InUse;
         case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return Trouble::DiskFull;
         case ERROR_WRITE_PROTECT: return Trouble::ReadOnly;
         case ERROR_FILENAME_EXCED_RANGE: return Trouble::TooLong;
@@ -37,6 +40,9 @@ Text FolderOf(const Text& path) {
 }  // namespace
 
 Trouble InputTrouble(const Text& path) {
+    // The start-up code expands wildcards; one left in a name matched nothing.
+    if (path.find_first_of(L"*?") != Text::npos) return Trouble::NoMatch;
+    if (!HasAnsiForm(path)) return Trouble::NotInCodePage;
     if (!FitsTheLibrary(path)) return Trouble::TooLong;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -65,10 +71,19 @@ bool ReadHead(const Text& path, size_t size, std::string& bytes) {
 }
 
 Trouble OutputTrouble(const Text& path, uint64_t bytes) {
+    if (!HasAnsiForm(path)) return Trouble::NotInCodePage;
     if (!FitsTheLibrary(path)) return Trouble::TooLong;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Trouble::Folder;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return Trouble::Denied;
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        // Replacing it writes it and takes its name away: another program
+        // that holds it open without sharing both stands in the way.
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return FromError(GetLastError(), Trouble::None);
+        CloseHandle(file);
+    }
     const Text folder = FolderOf(path);
     const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
     if (folderAttributes == INVALID_FILE_ATTRIBUTES || (folderAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)

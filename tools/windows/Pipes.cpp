@@ -1,6 +1,6 @@
-// "-" on Windows: standard input as the picture read; standard output is
-// refused as the picture written, for the library's lines cannot be moved
-// off it here.
+// "-" on Windows: standard input as the picture read, standard output in
+// binary mode as the picture written. The library prints through the same
+// C runtime (msvcrt.dll), so its lines follow descriptor 1 to standard error.
 #include "../Pipes.h"
 
 #include <windows.h>
@@ -24,7 +24,7 @@ bool Copy(FILE* from, FILE* to) {
 
 }  // namespace
 
-const bool kPictureOnStdout = false;
+const bool kPictureOnStdout = true;
 
 bool MakeScratch(Text& folder) {
     wchar_t temp[MAX_PATH + 1];
@@ -79,7 +79,17 @@ bool SendToStandardOutput(const Text& path) {
     return copied;
 }
 
-LinesToStderr::LinesToStderr() : saved_(-1) {}
-LinesToStderr::~LinesToStderr() {}
+LinesToStderr::LinesToStderr() : saved_(-1) {
+    std::fflush(stdout);
+    saved_ = _dup(_fileno(stdout));
+    if (saved_ >= 0) _dup2(_fileno(stderr), _fileno(stdout));
+}
+
+LinesToStderr::~LinesToStderr() {
+    std::fflush(stdout);
+    if (saved_ < 0) return;
+    _dup2(saved_, _fileno(stdout));
+    _close(saved_);
+}
 
 }  // namespace host

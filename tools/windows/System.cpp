@@ -34,14 +34,57 @@ bool FromUtf8(const std::string& utf8, Text& text) {
     return true;
 }
 
+namespace {
+
+// The folders the library is looked for in, and why the last look failed.
+Text ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (n == 0 || n == MAX_PATH) return Text();
+    const Text self(path, n);
+    return self.substr(0, self.find_last_of(L"\\/") + 1);
+}
+
+Text SystemFolder() {
+    wchar_t path[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    return n == 0 || n >= MAX_PATH ? Text() : Text(path, n) + L"\\";
+}
+
+DWORD loadError = ERROR_SUCCESS;
+
+}  // namespace
+
 BMPRotate2Fn LoadExport() {
     // Beside this program, as an application ships its DLL, or else in the
     // system folder: never the current folder or PATH, where anyone may have
     // planted a DLL of that name.
     HMODULE library = LoadLibraryExW(L"" VINTREL_LIBRARY_FILE_W, nullptr,
                                      LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (library == nullptr) return nullptr;
-    return reinterpret_cast<BMPRotate2Fn>(reinterpret_cast<void*>(GetProcAddress(library, "BMPRotate2")));
+    // Windows Vista, and 7 without KB2533623, have no such flags: the same
+    // two places by full path.
+    if (library == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
+        for (const Text& folder : {ProgramFolder(), SystemFolder()})
+            if (library == nullptr && !folder.empty())
+                library = LoadLibraryExW((folder + VINTREL_LIBRARY_FILE_W).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    FARPROC found = library != nullptr ? GetProcAddress(library, "BMPRotate2") : nullptr;
+    if (found == nullptr) loadError = GetLastError();
+    return reinterpret_cast<BMPRotate2Fn>(reinterpret_cast<void*>(found));
+}
+
+std::string LibraryNotLoaded() {
+    std::string why;
+    wchar_t* text = nullptr;
+    if (FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, loadError, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr) > 0 && text != nullptr) {
+        why = Narrow(text);
+        LocalFree(text);
+        while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ')) why.pop_back();
+    } else {
+        why = "error " + std::to_string(loadError);
+    }
+    return VINTREL_LIBRARY_FILE ", looked for in " + Narrow(ProgramFolder()) + " and " + Narrow(SystemFolder()) + ": " +
+           why;
 }
 
 std::string Shown(const Text& name) { return Narrow(name); }
