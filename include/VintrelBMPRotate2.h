@@ -39,10 +39,23 @@
  * While the system runs, the output appears whole or not at all: it is
  * written to a temporary file beside it and renamed into place, so a failed
  * write or a killed process leaves it as it was. An output that replaces a
- * file is synced before the rename, and its folder after it: after a power
- * cut or a system crash it is always the old picture or the new one. A new
- * output is not synced, for speed, since the input can give it again: after
- * a power cut it may be missing, or there but empty or cut short.
+ * file keeps its owner, rights, access list and attributes, and is synced
+ * before the rename, and its folder after it: after a power cut or a system
+ * crash it is always the old picture or the new one. A new output is not
+ * synced, for speed, since the input can give it again: after a power cut
+ * it may be missing, or there but empty or cut short. Where no temporary
+ * can stand in for an existing file (a folder the caller may not write),
+ * it is written over in place with room for all of it reserved first: a
+ * full disk fails with the old picture whole; only an I/O error or a crash
+ * during the in-place write can leave it neither picture.
+ *
+ * A symbolic link is followed only as the kernel follows one in a shared
+ * folder, whatever the system's setting: in a sticky folder that others
+ * may write (/tmp), only a link the caller or the folder's owner owns, for
+ * anyone could have planted one there; nor is a file or FIFO there written
+ * that neither of them owns. Otherwise nothing is written anywhere (-1).
+ * An unpaired surrogate in a name names no file (U+DC80 to U+DCFF stand
+ * for bytes that are not UTF-8, on Linux).
  *
  * Calls are serialised inside the library: calling from several threads is
  * safe but gains nothing, since each call waits for the one running. Assumes

@@ -21,7 +21,7 @@ bool SendToStandardOutput(const Text& path);
 
 // While one lives, what is written to standard output goes to standard
 // error: the library's lines, when the picture is what standard output
-// carries. Where that cannot be had, kPictureOnStdout is false.
+// carries.
 class LinesToStderr {
 public:
     LinesToStderr();
@@ -32,6 +32,5 @@ public:
 private:
     int saved_;
 };
-extern const bool kPictureOnStdout;
 
 }  // namespace host

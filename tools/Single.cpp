@@ -77,7 +77,6 @@ int RunSingle(const Text& in, const Text& out, const Text& angleText, bool noClo
                                    Narrow(angleText) + "'");
     const Text dash(1, '-');
     const bool fromStdin = in == dash, toStdout = out == dash || NamesStandardOutput(out);
-    if (toStdout && !kPictureOnStdout) return Fail(ExitUsage, "'-' as OUTPUT is not available on this system");
     BMPRotate2Fn rotate = LoadExport();
     if (rotate == nullptr) return Fail(ExitNoLibrary, "cannot load " + LibraryNotLoaded());
     // Kept if it exists now; if it appears while the picture is turned, too.

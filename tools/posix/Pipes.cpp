@@ -34,8 +34,6 @@ Saved Copy(int from, int to) {
 
 }  // namespace
 
-const bool kPictureOnStdout = true;
-
 bool MakeScratch(Text& folder) {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bmprotate2-XXXXXX";

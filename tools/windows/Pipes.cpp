@@ -24,8 +24,6 @@ bool Copy(FILE* from, FILE* to) {
 
 }  // namespace
 
-const bool kPictureOnStdout = true;
-
 bool MakeScratch(Text& folder) {
     wchar_t temp[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, temp);

@@ -179,14 +179,17 @@ bool End(PlatformOutput& output, bool complete) {
 bool SecureRandom(uint8_t (&bytes)[8]) {
     // RtlGenRandom, the system's cryptographic source, without linking bcrypt.
     using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
-    // Loaded only for this call if the process had not loaded it: nothing is
-    // kept between calls.
-    HMODULE advapi = LoadLibraryExA("advapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Most processes have it loaded already (and Windows 7 without KB2533623
+    // knows no search flags); else it is loaded from the system folder only
+    // for this call: nothing is kept between calls.
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    const bool loaded = advapi == nullptr;
+    if (loaded) advapi = LoadLibraryExA("advapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (advapi == nullptr) return false;
     const auto gen = reinterpret_cast<GenRandomFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(advapi, "SystemFunction036")));
     const bool ok = gen != nullptr && gen(bytes, sizeof bytes) != FALSE;
-    FreeLibrary(advapi);
+    if (loaded) FreeLibrary(advapi);
     return ok;
 }
 
