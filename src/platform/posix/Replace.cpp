@@ -213,9 +213,7 @@ bool EndOverwrite(PlatformOutput& output, PlatformFile* file, bool complete) {
     return PlatformClose(file) && ok;
 }
 
-}  // namespace
-
-bool Begin(const char* name, uint64_t bytes, PlatformOutput& output) {
+bool BeginOnce(const char* name, uint64_t bytes, PlatformOutput& output) {
     Place place;
     if (!FindPlace(name, place)) return false;
     if (place.kind == Kind::Other) return BeginAsItIs(name, place.file, output);
@@ -234,6 +232,19 @@ bool Begin(const char* name, uint64_t bytes, PlatformOutput& output) {
     output.folder = -1;
     errno = error;
     return false;
+}
+
+}  // namespace
+
+// A file that changes while it is looked at (EAGAIN) is another writer's
+// replacement landing, most likely: looked at again, a few times.
+bool Begin(const char* name, uint64_t bytes, PlatformOutput& output) {
+    for (int attempt = 1;; ++attempt) {
+        if (BeginOnce(name, bytes, output)) return true;
+        if (errno != EAGAIN || attempt == 8) return false;
+        output.replaces = output.overwrites = output.unnamed = false;
+        output.setIdMode = 0;
+    }
 }
 
 bool End(PlatformOutput& output, bool complete) {
