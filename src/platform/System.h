@@ -18,7 +18,7 @@ bool SeekStream(PlatformFile* file, int64_t offset, int whence);
 // PlatformOutputWriteRows's rows, at most kGatherRows of them, in as few
 // calls as the system allows; false when one failed. Only where
 // PlatformCanGatherRows.
-constexpr uint32_t kGatherRows = 512;
+constexpr uint32_t kGatherRows = 128;  // their pieces stay small on the caller's stack
 bool CanGatherRows();
 bool WriteRowsGathered(PlatformFile* file, const uint8_t* rows, size_t rowBytes, uint32_t pad, uint32_t count);
 

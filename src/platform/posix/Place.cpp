@@ -30,9 +30,10 @@ void CloseFolder(int& fd) {
 }
 
 // `path`'s folder opened relative to `at` (the current folder for a bare
-// name) into place.folder, its own name into place.own.
-bool Enter(int at, const char* path, Place& place) {
-    const char* slash = std::strrchr(path, '/');
+// name) into place.folder, its own name into place.own. `path` is cut at
+// its last slash for the open, and mended after it.
+bool Enter(int at, char* path, Place& place) {
+    char* slash = std::strrchr(path, '/');
     const char* own = slash == nullptr ? path : slash + 1;
     const size_t ownBytes = std::strlen(own);
     if (ownBytes == 0) {
@@ -47,11 +48,10 @@ bool Enter(int at, const char* path, Place& place) {
     if (slash == nullptr) {
         folder = OpenFolder(at, ".");
     } else {
-        char part[kLinkBytes];
-        const size_t keep = static_cast<size_t>(slash - path) + 1;  // with its slash: "/" stays the root
-        std::memcpy(part, path, keep);
-        part[keep] = '\0';
-        folder = OpenFolder(at, part);
+        const char first = slash[1];
+        slash[1] = '\0';  // with its slash: "/" stays the root
+        folder = OpenFolder(at, path);
+        slash[1] = first;
     }
     if (folder < 0) return false;
     CloseFolder(place.folder);
@@ -84,7 +84,15 @@ bool Planted(const Place& place) {
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 bool Walk(const char* name, Place& place) {
-    if (!Enter(AT_FDCWD, name, place)) return false;
+    // The name, then each link's contents: one buffer, for a small stack.
+    char path[kLinkBytes];
+    const size_t length = std::strlen(name);
+    if (length >= sizeof path) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(path, name, length + 1);
+    if (!Enter(AT_FDCWD, path, place)) return false;
     for (int links = 0;; ++links) {
         struct stat at;
         if (Fails(OpStat) || fstatat(place.folder, place.own, &at, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -102,16 +110,15 @@ bool Walk(const char* name, Place& place) {
             return false;
         }
         if (!MayFollow(place, at.st_uid)) return false;
-        char link[kLinkBytes];
-        const ssize_t n = Fails(OpReadLink) ? -1 : readlinkat(place.folder, place.own, link, sizeof link);
+        const ssize_t n = Fails(OpReadLink) ? -1 : readlinkat(place.folder, place.own, path, sizeof path);
         if (n < 0) return false;
-        if (n == 0 || static_cast<size_t>(n) >= sizeof link) {
+        if (n == 0 || static_cast<size_t>(n) >= sizeof path) {
             errno = n == 0 ? ENOENT : ENAMETOOLONG;
             return false;
         }
-        link[n] = '\0';
+        path[n] = '\0';
         // A relative link goes on from the folder that holds it.
-        if (!Enter(link[0] == '/' ? AT_FDCWD : place.folder, link, place)) return false;
+        if (!Enter(path[0] == '/' ? AT_FDCWD : place.folder, path, place)) return false;
     }
 }
 
