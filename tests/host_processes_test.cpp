@@ -237,7 +237,14 @@ TEST_P(Stops, LeaveNoScratchAndEndByTheSignal) {
         const int reader = open(fifo.c_str(), O_RDONLY);
         char block[4096];
         EXPECT_EQ(read(reader, block, sizeof block), ssize_t(sizeof block)) << "the picture has begun";
-        if (c.signal != SIGPIPE) kill(pid, c.signal);
+        if (c.signal != SIGPIPE) {
+            kill(pid, c.signal);
+            // The reader stays until the stop is seen (a sanitizer's runtime
+            // may hold the signal back), so that it is the first one.
+            siginfo_t ended{};
+            for (int tries = 0; tries < 1000; ++tries, usleep(10000))
+                if (waitid(P_PID, id_t(pid), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 || ended.si_pid != 0) break;
+        }
         close(reader);
     } else {
         pid = Start("- " + Quote(output) + " 30 <" + Quote(fifo), tmpdir);

@@ -16,16 +16,19 @@ namespace host {
 
 namespace {
 
-// A stop that interrupts a read or write ends the copy, for it to be seen.
+// A stop ends the copy, for it to be seen: one that interrupts a read or a
+// write, or comes between two (a partial write, say).
 Saved Copy(int from, int to) {
     char block[65536];
     for (;;) {
+        if (StopSignal() != 0) return Saved::ReadFailed;
         const ssize_t got = read(from, block, sizeof block);
-        if (got < 0 && errno == EINTR && StopSignal() == 0) continue;
+        if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return got == 0 ? Saved::Whole : Saved::ReadFailed;
         for (ssize_t sent = 0; sent < got;) {
+            if (StopSignal() != 0) return Saved::WriteFailed;
             const ssize_t put = write(to, block + sent, static_cast<size_t>(got - sent));
-            if (put < 0 && errno == EINTR && StopSignal() == 0) continue;
+            if (put < 0 && errno == EINTR) continue;
             if (put <= 0) return Saved::WriteFailed;
             sent += put;
         }
