@@ -61,10 +61,10 @@ bool ReadRequestBytes(void* to, size_t size) {
 
 struct Workers::State {
     BMPRotate2Fn rotate;
-    // The stops wait blocked, and are let in only while ppoll waits: one that
-    // comes between the run's look at StopSignal() and the wait is then
-    // answered at once, never only when a worker next answers.
-    sigset_t stopsLetIn;
+    // The stops wait blocked, and are let in only while ppoll waits (with
+    // the mask the program had): one that comes between the run's look at
+    // StopSignal() and the wait is then answered at once, never only when a
+    // worker next answers.
     sigset_t before;
     std::vector<Slot> slots;
     std::vector<pollfd> polled;
@@ -119,9 +119,6 @@ Workers::Workers(size_t slots, BMPRotate2Fn rotate) : state_(new State) {
     sigemptyset(&stops);
     AddStops(stops);
     sigprocmask(SIG_BLOCK, &stops, &state_->before);
-    state_->stopsLetIn = state_->before;
-    for (int signal = 1; signal < NSIG; ++signal)
-        if (sigismember(&stops, signal) == 1) sigdelset(&state_->stopsLetIn, signal);
 }
 
 Workers::~Workers() {
@@ -189,7 +186,7 @@ bool Workers::Wait(WorkerEvent& event) {
             s.polledSlot.push_back(i);
         }
         if (!anyBusy) return false;
-        if (ppoll(s.polled.data(), s.polled.size(), nullptr, &s.stopsLetIn) < 0) {
+        if (ppoll(s.polled.data(), s.polled.size(), nullptr, &s.before) < 0) {
             if (errno != EINTR) return false;
             if (StopSignal() != 0) {
                 event = WorkerEvent();
