@@ -20,10 +20,9 @@ const char kNot24[] = "File has invalid resolution. Program works only with 24-b
 const char kNotFound[] = "File not found.";
 const char kUnwritable[] = "Error. File cant be written.";
 
-std::vector<uint8_t> Claiming(int32_t width, int32_t height, void (*change)(Header&) = nullptr) {
+std::vector<uint8_t> Claiming(int32_t width, int32_t height) {
     Header header;
     header.biWidth = width, header.biHeight = height;
-    if (change != nullptr) change(header);
     std::vector<uint8_t> file = HeaderBytes(header);
     file.resize(file.size() + 12, 0x5A);
     return file;
@@ -31,28 +30,22 @@ std::vector<uint8_t> Claiming(int32_t width, int32_t height, void (*change)(Head
 
 // Headers made to reach each verdict, the order of the checks among them.
 void WriteCraftedFiles(const TempDir& dir) {
-    const auto made = [&](const char* name, Header header) { WriteFile(dir.File(name), EncodeBMP(DistinctPicture(2, 2), header)); };
-    Header h;
-    made("ok.bmp", h);
-    h.bfType = 0;
-    made("sig.bmp", h);
-    h.biBitCount = 8;
-    made("8bitsig.bmp", h);  // the bit count is checked first
-    h = Header();
-    h.biBitCount = 8;
-    made("8bit.bmp", h);
-    h = Header();
-    h.biCompression = 3;
-    made("comp.bmp", h);
-    h = Header();
-    h.biPlanes = 2;
-    made("planes.bmp", h);
-    h = Header();
-    h.biHeight = -2;
-    made("top.bmp", h);
-    h = Header();
-    h.biWidth = -2;
-    made("negw.bmp", h);
+    const struct {
+        const char* name;
+        void (*change)(Header&);
+    } made[] = {{"ok.bmp", [](Header&) {}},
+                {"sig.bmp", [](Header& h) { h.bfType = 0; }},
+                {"8bitsig.bmp", [](Header& h) { h.bfType = 0, h.biBitCount = 8; }},  // the bit count first
+                {"8bit.bmp", [](Header& h) { h.biBitCount = 8; }},
+                {"comp.bmp", [](Header& h) { h.biCompression = 3; }},
+                {"planes.bmp", [](Header& h) { h.biPlanes = 2; }},
+                {"top.bmp", [](Header& h) { h.biHeight = -2; }},
+                {"negw.bmp", [](Header& h) { h.biWidth = -2; }}};
+    for (const auto& m : made) {
+        Header header;
+        m.change(header);
+        WriteFile(dir.File(m.name), EncodeBMP(DistinctPicture(2, 2), header));
+    }
     WriteFile(dir.File("empty.bmp"), {});
     WriteFile(dir.File("four.bmp"), {'B', 'M', 0, 0});
     std::vector<uint8_t> cut = EncodeBMP(DistinctPicture(2, 2));
