@@ -20,7 +20,8 @@
 #include "bmp/BMPFile.h"
 #include "rotate/Rotate.h"
 #include "rotate/RotateFast.h"
-#include "trig/Trig.h"
+
+#include "PlainRotate.h"
 
 using namespace vintrel;
 
@@ -59,15 +60,14 @@ void Fill(BMPImage& image) {
     }
 }
 
-struct Turn {
+struct Turned {
     double c, s;
     Canvas canvas;
 };
 
-Turn TurnFor(Size size, int32_t angle) {
-    const double r = static_cast<double>(angle) * DegreesToRadians;
-    const double c = CorrectlyRoundedCos(r), s = CorrectlyRoundedSin(r);
-    return Turn{c, s, CanvasFor(size.w, size.h, c, s)};
+Turned TurnOf(Size size, int32_t angle) {
+    const Turn turn = TurnFor(angle);
+    return Turned{turn.c, turn.s, CanvasFor(size.w, size.h, turn.c, turn.s)};
 }
 
 void SetCanvasRate(benchmark::State& state, const Canvas& canvas) {
@@ -85,7 +85,7 @@ double Median(std::vector<double> v) {
 void Stage(benchmark::State& state, Size size, int32_t angle, int kernel) {
     Picture source(size.w, size.h);
     Fill(source.image);
-    const Turn turn = TurnFor(size, angle);
+    const Turned turn = TurnOf(size, angle);
     Picture expected(turn.canvas.width, turn.canvas.height), out(turn.canvas.width, turn.canvas.height);
     RotatePixels(source.image, expected.image, turn.c, turn.s);
     auto once = [&] {
@@ -141,7 +141,7 @@ void WholeCall(benchmark::State& state, Size size, int32_t angle) {
     Picture source(size.w, size.h);
     Fill(source.image);
     if (WriteBMP(in.c_str(), &source.image) != WriteOk) std::abort();
-    const Turn turn = TurnFor(size, angle);
+    const Turned turn = TurnOf(size, angle);
     Picture expected(turn.canvas.width, turn.canvas.height);
     RotatePixels(source.image, expected.image, turn.c, turn.s);
 

@@ -21,8 +21,11 @@
  *    999  "File has been read successfully." then
  *         "File has been written successfully."
  *     -1  "File has invalid signature." (wrong signature, compression or
- *         plane count, or a picture too large to hold), or the read line then
- *         "Error. File cant be written." (output cannot be written)
+ *         plane count, a picture too large, or one the memory cannot hold),
+ *         or the read line then "Error. File cant be written." (the output
+ *         cannot be written, or the turned picture is too large or more
+ *         than the memory can hold). Too large: its file would be over
+ *         2^32 - 1 bytes, the most a BMP's 32-bit size field can say.
  *     -2  "File has invalid resolution. Program works only with 24-bits bmp
  *         format." (not 24 bits per pixel)
  *     -3  "File not found." (input cannot be opened or read)

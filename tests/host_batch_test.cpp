@@ -135,13 +135,25 @@ TEST(HostBatch, MixedBatch) {
 #endif
 
     // Into the inputs' own folder, from a NUL-separated list: each picture
-    // replaced, quietly.
-    WriteFile(dir.File("list0"), {'a', '.', 'b', 'm', 'p', 0, 'b', '.', 'b', 'm', 'p', 0});
+    // replaced, quietly. There a CR is part of a name, even at its end (no
+    // such name on Windows).
+    std::vector<uint8_t> list0 = {'a', '.', 'b', 'm', 'p', 0, 'b', '.', 'b', 'm', 'p', 0};
+#if !defined(_WIN32)
+    const Picture withCR = DistinctPicture(4, 3);
+    WriteFile(dir.File("c.bmp\r"), EncodeBMP(withCR));
+    for (const char c : std::string("c.bmp\r")) list0.push_back(uint8_t(c));
+    list0.push_back(0);
+#endif
+    WriteFile(dir.File("list0"), list0);
     const HostRun again = Host(dir, "--quiet --jobs=3 --angle=90 --output-dir=. --null -T list0");
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.out + again.err, "");
     for (size_t i = 0; i < 2; ++i)
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(good[i].first))), ReferenceRotate(good[i].second, 90));
+#if !defined(_WIN32)
+    EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("c.bmp\r"))), ReferenceRotate(withCR, 90));
+    EXPECT_EQ(ReadFile(dir.File("c.bmp")), EncodeBMP(good.back().second)) << "turned in place of 'c.bmp\\r'";
+#endif
 
     // With -n every output that exists is kept, each said, and counted.
     const HostRun kept = Host(dir, "-n -a 30 -d ./ a.bmp absent.bmp");
@@ -149,6 +161,23 @@ TEST(HostBatch, MixedBatch) {
     EXPECT_EQ(kept.err, "a.bmp: ./a.bmp exists, skipped\nabsent.bmp: File not found. (no such file)\n"
                         "2 pictures: 0 written, 1 skipped, 1 failed\n");
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("a.bmp"))), ReferenceRotate(good[0].second, 90));
+    // Kept before any worker sees it, second in a round of handing out too:
+    // its input, absent, is never looked at.
+    WriteFile(dir.File("out/gone.bmp"), {7, 7});
+    const HostRun round = Host(dir, "-n -j 2 -a 30 -d out absent.bmp gone.bmp");
+    EXPECT_EQ(round.status, 3);
+#if defined(_WIN32)
+    const std::string keptOutput = "out\\gone.bmp";
+#else
+    const std::string keptOutput = "out/gone.bmp";
+#endif
+    EXPECT_EQ(round.err, "gone.bmp: " + keptOutput + " exists, skipped\nabsent.bmp: File not found. (no such file)\n"
+                         "2 pictures: 0 written, 1 skipped, 1 failed\n");
+    EXPECT_EQ(ReadFile(dir.File("out/gone.bmp")), (std::vector<uint8_t>{7, 7}));
+    // Two names that name no file are not one file.
+    const HostRun absent = Host(dir, "-q -j 1 -a 30 -d out absent.bmp gone.bmp");
+    EXPECT_EQ(absent.status, 3);
+    EXPECT_EQ(absent.err, "absent.bmp: File not found. (no such file)\ngone.bmp: File not found. (no such file)\n");
 }
 
 // Pictures named as people name them on Windows: wildcards (expanded by the

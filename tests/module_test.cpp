@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "module/ModuleEntry.h"
+#include "module/classlib/TestControls.h"
 
 namespace {
 

@@ -1,14 +1,20 @@
-// The causes the manual's table lists: the input's, from its header and its
-// file; the output's, from its folder and the room on its disk.
+// The causes the manual's table lists. The input's are the library's own
+// verdict on its header (bmp/BMPDecoder.h), read again here as the library
+// reads it, so that a reason never disagrees with the status and the line
+// the library gave. Memory is found out by asking for the library's buffers
+// again; the output's causes from its folder and the room on its disk.
 #include "Reasons.h"
 
-#include <cmath>
+#include <cstdlib>
 
 #include "Files.h"
+#include "bmp/BMPDecoder.h"
 
 namespace host {
 
 namespace {
+
+using vintrel::HeaderVerdict;
 
 const char* Says(Trouble trouble) {
     switch (trouble) {
@@ -29,44 +35,36 @@ const char* Says(Trouble trouble) {
     return "";
 }
 
-// A little-endian field of the header, byte by byte: the file's order on
-// every machine, big-endian ones included.
-template <typename T>
-T At(const std::string& head, size_t offset) {
-    uint32_t value = 0;
-    if (offset + sizeof(T) <= head.size())
-        for (size_t i = sizeof(T); i-- > 0;) value = value << 8 | static_cast<uint8_t>(head[offset + i]);
-    return static_cast<T>(value);
-}
-
-uint64_t StoredBytes(uint64_t width, uint64_t height) { return 54 + (width * 3 + 3) / 4 * 4 * height; }
-
-// The library's canvas, near enough to ask the disk for room.
-uint64_t TurnedBytes(int32_t width, int32_t height, int32_t angle) {
-    const double a = static_cast<double>(angle) * (3.14159265 / 180.0);
-    const double c = std::fabs(std::cos(a)), s = std::fabs(std::sin(a));
-    return StoredBytes(static_cast<uint64_t>(width * c + height * s), static_cast<uint64_t>(height * c + width * s));
-}
-
-// What is wrong with a header the library refused; "" when nothing is.
-std::string HeaderFault(const std::string& head) {
-    if (head.size() < 34 || head.compare(0, 2, "BM") != 0) return "not a BMP file";
-    if (At<uint16_t>(head, 28) != 24) return std::to_string(At<uint16_t>(head, 28)) + " bits per pixel, not a 24-bit BMP";
-    if (At<uint32_t>(head, 30) != 0) return "compressed, not a plain 24-bit BMP";
-    if (At<uint16_t>(head, 26) != 1) return "plane count is not 1";
-    const int32_t width = At<int32_t>(head, 18), height = At<int32_t>(head, 22);
-    if (height < 0) return "top-down picture (negative height)";
-    if (width < 0) return "negative width";
-    if (StoredBytes(static_cast<uint64_t>(width), static_cast<uint64_t>(height)) - 54 > 0xFFFFFFFFu)
-        return "picture too large";
+std::string Says(HeaderVerdict verdict, const vintrel::BMPHeader& header) {
+    switch (verdict) {
+        case HeaderVerdict::TooShort: return "shorter than a BMP header (54 bytes)";
+        case HeaderVerdict::Not24Bit: return std::to_string(header.biBitCount) + " bits per pixel, not a 24-bit BMP";
+        case HeaderVerdict::BadSignature: return "not a BMP file";
+        case HeaderVerdict::Compressed: return "compressed, not a plain 24-bit BMP";
+        case HeaderVerdict::NotOnePlane: return "plane count is not 1";
+        case HeaderVerdict::TopDown: return "top-down picture (negative height)";
+        case HeaderVerdict::NegativeWidth: return "negative width";
+        case HeaderVerdict::TooLarge: return "picture too large for a BMP file";
+        case HeaderVerdict::Ok: break;
+    }
     return "";
 }
+
+// A zero-filled block as the library asks for one; false when the heap
+// would not give it. It is handed back at once.
+bool HeapGives(uint64_t bytes, void*& block) {
+    block = nullptr;
+    if (bytes == 0) return true;
+    block = std::calloc(1, static_cast<size_t>(bytes));  // bytes < 2^32: a file can store the picture
+    return block != nullptr;
+}
+
+uint64_t PixelBytes(uint32_t width, uint32_t height) { return 3u * static_cast<uint64_t>(width) * height; }
 
 }  // namespace
 
 Cause CauseOf(const Text& input, const Text& output, int32_t result, int32_t angle) {
     Cause cause;
-    std::string head;
     if (result == -3) {
         cause.why = Says(InputTrouble(input));
         if (cause.why.empty()) cause.why = "cannot be read";
@@ -76,16 +74,42 @@ Cause CauseOf(const Text& input, const Text& output, int32_t result, int32_t ang
         cause.why = "the library returned " + std::to_string(result);
         return cause;
     }
-    ReadHead(input, 54, head);
-    cause.why = HeaderFault(head);
-    if (!cause.why.empty()) return cause;
-    cause.ofOutput = true;
-    const uint64_t bytes = TurnedBytes(At<int32_t>(head, 18), At<int32_t>(head, 22), angle);
-    if (bytes > 0xFFFFFFFFu) {
-        cause.why = "turned picture too large for a BMP file";
+    std::string head;
+    ReadHead(input, vintrel::kBMPHeaderBytes, head);
+    vintrel::BMPHeader header;
+    const HeaderVerdict verdict =
+        vintrel::JudgeBMPHeader(reinterpret_cast<const uint8_t*>(head.data()), head.size(), header);
+    const vintrel::ReadStatus gave = result == -2 ? vintrel::ReadNot24Bit : vintrel::ReadBadHeader;
+    if (verdict != HeaderVerdict::Ok && vintrel::ReadStatusFor(verdict) == gave) {
+        cause.why = Says(verdict, header);
         return cause;
     }
-    cause.why = Says(OutputTrouble(output, bytes));
+    // A header that would give another status now than the library gave.
+    if (result == -2 || verdict != HeaderVerdict::Ok) {
+        cause.why = "changed since the library read it";
+        return cause;
+    }
+
+    // A header the library takes: its buffers, in the order it asks for
+    // them, then the output. With the library's own buffers gone, this
+    // process has the room the library had, give or take what changed
+    // since; memory is what failed when the same requests fail now.
+    const vintrel::Canvas canvas = vintrel::TurnedCanvas(header, angle);
+    void* picture = nullptr;
+    void* turned = nullptr;
+    if (!HeapGives(PixelBytes(header.biWidth, header.biHeight), picture)) {
+        cause.why = "not enough memory to hold the picture";
+    } else if (!vintrel::FileCanStore(canvas.width, canvas.height)) {
+        cause.ofOutput = true;
+        cause.why = "turned picture too large for a BMP file";
+    } else if (!HeapGives(PixelBytes(canvas.width, canvas.height), turned)) {
+        cause.why = "not enough memory to hold the turned picture";
+    }
+    std::free(turned);
+    std::free(picture);
+    if (!cause.why.empty()) return cause;
+    cause.ofOutput = true;
+    cause.why = Says(OutputTrouble(output, vintrel::StoredFileBytes(canvas.width, canvas.height)));
     if (cause.why.empty()) cause.why = "cannot be written";
     return cause;
 }

@@ -3,6 +3,10 @@
 // (posix/Stops.cpp, windows/Stops.cpp).
 #pragma once
 
+#if !defined(_WIN32)
+#include <signal.h>
+#endif
+
 namespace host {
 
 // From here on SIGINT, SIGTERM and SIGHUP (and SIGPIPE, with `brokenPipe`)
@@ -15,5 +19,10 @@ int StopSignal();
 [[noreturn]] void EndBySignal(int signal);
 // A worker finishes its picture whatever stops reach its process group.
 void IgnoreStops();
+
+#if !defined(_WIN32)
+// The signals that are stops, added to `set` (for waiting with them blocked).
+void AddStops(sigset_t& set);
+#endif
 
 }  // namespace host

@@ -14,9 +14,9 @@
 namespace host {
 namespace {
 
-const char kUsage[] = "usage: bmprotate2 [-n] INPUT OUTPUT ANGLE  (bmprotate2 --help for more)\n";
+const char kUsage[] = "usage: bmprotate2 [-n] [--] INPUT OUTPUT ANGLE  (bmprotate2 --help for more)\n";
 const char kHelp[] =
-    "usage: bmprotate2 [-n] INPUT OUTPUT ANGLE\n"
+    "usage: bmprotate2 [-n] [--] INPUT OUTPUT ANGLE\n"
     "       bmprotate2 -a ANGLE -d DIR [-j N] [-n] [-q] FILE...\n"
     "       bmprotate2 -a ANGLE -d DIR [-j N] [-n] [-q] [-0] -T LIST\n"
     "\n"
@@ -108,14 +108,30 @@ int Run(const std::vector<Text>& args) {
 #if defined(_WIN32)
     if (count == 2 && Narrow(args[1]) == kWorkerSwitch) return RunWorkerProcess();
 #endif
-    if (count == 5 && Is(args[1], "-n", "--no-clobber") && !IsBatchOption(args[2]))
-        return RunSingle(args[2], args[3], args[4], true);
-    if (count >= 2 && IsBatchOption(args[1])) return RunBatch(args);
-    if (count != 4) {
+    // The single form, [-n] [--] INPUT OUTPUT ANGLE: its options come first,
+    // "-" alone is a name, and "--" ends the options, as in any shell tool,
+    // so that a name may start with '-'. A batch option makes it the batch form.
+    size_t at = 1;
+    bool noClobber = false;
+    for (; at < count; ++at) {
+        const std::string word = Narrow(args[at]);
+        if (word == "--") {
+            ++at;
+            break;
+        }
+        if (word.size() < 2 || word[0] != '-') break;
+        if (Is(args[at], "-n", "--no-clobber")) {
+            noClobber = true;
+            continue;
+        }
+        if (IsBatchOption(args[at])) return RunBatch(args);
+        return Fail(ExitUsage, "unknown option '" + word + "' (bmprotate2 --help for more)");
+    }
+    if (count - at != 3) {
         std::fputs(kUsage, stderr);
         return ExitUsage;
     }
-    return RunSingle(args[1], args[2], args[3], false);
+    return RunSingle(args[at], args[at + 1], args[at + 2], noClobber);
 }
 
 // Out of memory ends the program at once with its own status. Throwing

@@ -5,27 +5,12 @@
 namespace vintrel {
 namespace {
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 void Put16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
 }
 void Put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-int32_t CheckHeader(const BMPHeader& h) {
-    if (h.biBitCount != 24) return ReadNot24Bit;
-    if (h.bfType != kBMPSignature) return ReadBadHeader;
-    if (h.biCompression != 0) return ReadBadHeader;
-    if (h.biPlanes != 1) return ReadBadHeader;
-    // Top-down rows and mirrored widths are outside what this reader holds.
-    if (h.biWidth > INT32_MAX || h.biHeight > INT32_MAX) return ReadBadHeader;
-    return ReadOk;
 }
 
 // Padded rows move through a block of whole rows, a few hundred calls for a
@@ -109,25 +94,6 @@ bool WriteRows(PlatformOutput& output, const BMPImage& image) {
 
 }  // namespace
 
-void DecodeBMPHeader(const uint8_t (&b)[kBMPHeaderBytes], BMPHeader& h) {
-    h.bfType = Get16(b + 0);
-    h.bfSize = Get32(b + 2);
-    h.bfReserved1 = Get16(b + 6);
-    h.bfReserved2 = Get16(b + 8);
-    h.bfOffBits = Get32(b + 10);
-    h.biSize = Get32(b + 14);
-    h.biWidth = Get32(b + 18);
-    h.biHeight = Get32(b + 22);
-    h.biPlanes = Get16(b + 26);
-    h.biBitCount = Get16(b + 28);
-    h.biCompression = Get32(b + 30);
-    h.biSizeImage = Get32(b + 34);
-    h.biXPelsPerMeter = Get32(b + 38);
-    h.biYPelsPerMeter = Get32(b + 42);
-    h.biClrUsed = Get32(b + 46);
-    h.biClrImportant = Get32(b + 50);
-}
-
 void EncodeBMPHeader(const BMPHeader& h, uint8_t (&b)[kBMPHeaderBytes]) {
     Put16(b + 0, h.bfType);
     Put32(b + 2, h.bfSize);
@@ -147,14 +113,11 @@ void EncodeBMPHeader(const BMPHeader& h, uint8_t (&b)[kBMPHeaderBytes]) {
     Put32(b + 50, h.biClrImportant);
 }
 
-bool ReadBMPHeader(BMPHeader& header, PlatformFile* stream) {
-    // One item of 54 bytes: a file too short to hold it is checked on zeros,
-    // not on the part that was there.
+bool ReadBMPHeader(PlatformFile* stream, BMPHeader& header, HeaderVerdict& verdict) {
     uint8_t block[kBMPHeaderBytes] = {};
     bool failed = !PlatformSeek(stream, 0, SeekFromStart);
-    if (failed || PlatformRead(block, 1, sizeof block, stream, failed) != sizeof block)
-        std::memset(block, 0, sizeof block);
-    DecodeBMPHeader(block, header);
+    const size_t got = failed ? 0 : PlatformRead(block, 1, sizeof block, stream, failed);
+    verdict = JudgeBMPHeader(block, got, header);
     return !failed;
 }
 
@@ -185,7 +148,8 @@ int32_t ReadBMP(const char* fileName, BMPImage* image) {
     // which is what ReadOpenFailed says. A folder opens on some systems but
     // its read fails (EISDIR), and a pipe cannot seek: neither is a file.
     BMPHeader header;
-    const int32_t status = ReadBMPHeader(header, file) ? CheckHeader(header) : ReadOpenFailed;
+    HeaderVerdict verdict;
+    const int32_t status = ReadBMPHeader(file, header, verdict) ? ReadStatusFor(verdict) : ReadOpenFailed;
     if (status != ReadOk) {
         PlatformClose(file);
         return status;

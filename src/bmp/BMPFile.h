@@ -4,12 +4,10 @@
 // endian, no gaps), then `height` rows of `width` 3-byte pixels, each row
 // followed by width % 4 zero bytes. Rows and pixel bytes stay in file order.
 //
-// ReadBMP checks, in this order: biBitCount == 24 (else ReadNot24Bit), then
-// bfType == "BM", biCompression == 0, biPlanes == 1 (else ReadBadHeader).
-// Pictures it cannot hold (negative biWidth or biHeight, more than 2^32 - 1
-// pixel bytes, no heap) are ReadBadHeader too. Rows are read from bfOffBits;
-// a file that ends early leaves the rest of the picture black and still
-// reads. A file shorter than the header is checked on a zero-filled block.
+// ReadBMP judges the header as BMPDecoder.h says (ReadNot24Bit or
+// ReadBadHeader for a file it refuses); a picture whose buffer the heap
+// cannot give is ReadBadHeader too. Rows are read from bfOffBits; a file
+// that ends early leaves the rest of the picture black and still reads.
 // A read or seek that the system fails (an I/O error, not an end of file)
 // gives ReadOpenFailed and no picture, as does a folder or a pipe, whose
 // reads or seeks fail: there is no file that can be read, and nothing may
@@ -26,42 +24,19 @@
 #include <cstdint>
 
 #include "image/BMPImage.h"
+#include "bmp/BMPDecoder.h"
 #include "bmp/BMPLayout.h"
 #include "platform/Platform.h"
 
 namespace vintrel {
 
-constexpr uint16_t kBMPSignature = 0x4D42;  // "BM"
-
-struct BMPHeader {
-    uint16_t bfType;
-    uint32_t bfSize;
-    uint16_t bfReserved1;
-    uint16_t bfReserved2;
-    uint32_t bfOffBits;
-    uint32_t biSize;
-    uint32_t biWidth;
-    uint32_t biHeight;
-    uint16_t biPlanes;
-    uint16_t biBitCount;
-    uint32_t biCompression;
-    uint32_t biSizeImage;
-    uint32_t biXPelsPerMeter;
-    uint32_t biYPelsPerMeter;
-    uint32_t biClrUsed;
-    uint32_t biClrImportant;
-};
-
-enum ReadStatus : int32_t { ReadOk = 0, ReadBadHeader = 1, ReadNot24Bit = 2, ReadOpenFailed = 3 };
 enum WriteStatus : int32_t { WriteOk = 0, WriteOpenFailed = 1 };
 
-void DecodeBMPHeader(const uint8_t (&block)[kBMPHeaderBytes], BMPHeader& header);
 void EncodeBMPHeader(const BMPHeader& header, uint8_t (&block)[kBMPHeaderBytes]);
 
-// Reads the first 54 bytes of `stream` into `header`; a stream shorter than
-// that gives an all-zero header. False when the system failed the seek or
-// the read.
-bool ReadBMPHeader(BMPHeader& header, PlatformFile* stream);
+// Reads the first 54 bytes of `stream` and judges them (BMPDecoder.h);
+// false when the system failed the seek or the read.
+bool ReadBMPHeader(PlatformFile* stream, BMPHeader& header, HeaderVerdict& verdict);
 void MakeBMPHeader(BMPHeader& header, const BMPImage& image, uint32_t rowPad);
 
 int32_t ReadBMP(const char* fileName, BMPImage* image);

@@ -26,8 +26,9 @@ inline uint8_t* PixelAt(const BMPImage& image, uint32_t x, uint32_t y) {
 inline bool HasPixels(const BMPImage& image) { return image.width != 0 && image.height != 0; }
 
 // Attaches a zero-filled buffer of 3 * width * height bytes. Refuses (and
-// attaches nothing) when that count is over kMaxPixelBytes or size_t, or
-// when the heap has no room. A picture without pixels needs no buffer.
+// attaches nothing) when the heap has no room, or when that count is over
+// what a file can hold or size_t (which callers, having asked FileCanStore,
+// never pass). A picture without pixels needs no buffer.
 bool AttachPixels(BMPImage& image);
 
 void ReleasePixels(BMPImage& image);

@@ -10,11 +10,11 @@ namespace vintrel {
 // buffers the export has always converted names into.
 constexpr size_t kNameBytes = 200;
 
-// Pixel bytes of one picture (3 * width * height) fit in 32 bits: the BMP
-// format cannot describe more, and the fast path's source offsets are 32-bit.
-constexpr uint64_t kMaxPixelBytes = UINT32_MAX;
-
 // A whole BMP file fits in 32 bits: its bfSize field says how long it is.
+// This is the one limit on a picture's size: a picture is too large when
+// the file that stores it would be longer (FileCanStore, bmp/BMPLayout.h),
+// for a picture read and a canvas written alike. Its pixel bytes are then
+// fewer than 2^32, which the fast path's 32-bit source offsets rely on.
 constexpr uint64_t kMaxFileBytes = UINT32_MAX;
 
 // Names the safe replacement keeps for the output and its temporary: an own

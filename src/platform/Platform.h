@@ -110,8 +110,9 @@ void PlatformPrintLine(const char* text);
 // `narrowSize` bytes or cannot be made at all.
 bool PlatformWideToNarrow(const char16_t* wide, char* narrow, size_t narrowSize);
 
-// Test hook, in the objects the tests link (vintrel_core) and never in the
-// shared library, which takes NoFaults.cpp instead.
+// Test hook (FaultHook.cpp), in the object library vintrel_fault_hook that
+// the tests link and never in the shared library, which links the inert
+// vintrel_no_faults (NoFaults.cpp) instead.
 // Every call the layer makes to the system is one numbered operation; tests
 // make the n-th one from now fail (with `error` as errno), and count the heap
 // blocks and files the layer holds, which are 0 between calls.

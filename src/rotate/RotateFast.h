@@ -1,4 +1,4 @@
-// The turn of Rotate.h, fast and to the same bytes as RotatePixels.
+// The turn of Rotate.h, fast and to the same bytes as the plain per-pixel loop.
 //
 // Every canvas pixel still gets exactly the formula's doubles: xd*c and xd*s
 // come from per-column tables, yd*s and yd*c are taken once per row, and the
@@ -40,7 +40,7 @@ bool KernelAvailable(RotateKernel kernel);
 // The fastest available kernel (looked up on every call: nothing is kept).
 RotateKernel BestKernel();
 
-// As RotatePixels, with `kernel` (which must be available).
+// The formula of Rotate.h, with `kernel` (which must be available).
 void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, double s, RotateKernel kernel);
 
 }  // namespace vintrel

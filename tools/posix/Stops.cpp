@@ -6,11 +6,12 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <initializer_list>
 
 namespace host {
 
 namespace {
+
+const int kStops[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile std::sig_atomic_t stopSignal = 0;
 
@@ -19,18 +20,21 @@ void Note(int signal) {
     if (stopSignal == 0) stopSignal = signal;
 }
 
+// Noted, unless the shell had it ignored.
+void Watch(int signal) {
+    struct sigaction was;
+    if (sigaction(signal, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) return;
+    struct sigaction noted = {};
+    noted.sa_handler = Note;
+    sigemptyset(&noted.sa_mask);
+    sigaction(signal, &noted, nullptr);
+}
+
 }  // namespace
 
 void WatchStops(bool brokenPipe) {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, brokenPipe ? SIGPIPE : 0}) {
-        struct sigaction was;
-        if (signal == 0) continue;
-        if (sigaction(signal, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
-        struct sigaction noted = {};
-        noted.sa_handler = Note;
-        sigemptyset(&noted.sa_mask);
-        sigaction(signal, &noted, nullptr);
-    }
+    for (const int signal : kStops) Watch(signal);
+    if (brokenPipe) Watch(SIGPIPE);
 }
 
 int StopSignal() { return stopSignal; }
@@ -42,7 +46,11 @@ void EndBySignal(int signal) {
 }
 
 void IgnoreStops() {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_IGN);
+    for (const int signal : kStops) std::signal(signal, SIG_IGN);
+}
+
+void AddStops(sigset_t& set) {
+    for (const int signal : kStops) sigaddset(&set, signal);
 }
 
 }  // namespace host

@@ -23,33 +23,51 @@ bool FromUtf8(const std::string& utf8, Text& text) {
     return true;
 }
 
-BMPRotate2Fn LoadExport() {
-    // Beside this program, then the installed layout, then the system's search.
-    std::string dir;
+namespace {
+
+// The folder this program is in, with its '/'; "" when it cannot be told.
+std::string ProgramFolder() {
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        dir.assign(self, static_cast<size_t>(n));
-        dir.erase(dir.find_last_of('/') + 1);
-    }
+    if (n <= 0) return std::string();
+    std::string dir(self, static_cast<size_t>(n));
+    return dir.erase(dir.find_last_of('/') + 1);
+}
+
+// The file of the library that was there but could not be loaded, if one was.
+std::string foundFile;
+
+}  // namespace
+
+BMPRotate2Fn LoadExport() {
+    // Beside this program, then the installed layout, then the system's
+    // search. The first file that is there is the one: one that cannot be
+    // loaded is reported, never passed over for some other copy the system
+    // has (an older one, maybe the very one it was put there to replace),
+    // as Windows does with the DLL beside a program.
+    const std::string dir = ProgramFolder();
     void* library = nullptr;
-    if (!dir.empty()) {
-        library = dlopen((dir + VINTREL_LIBRARY_FILE).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (library == nullptr) library = dlopen((dir + "../lib/" VINTREL_LIBRARY_FILE).c_str(), RTLD_NOW | RTLD_LOCAL);
-    }
-    if (library == nullptr) library = dlopen(VINTREL_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
+    foundFile.clear();
+    if (!dir.empty())
+        for (const std::string& file : {dir + VINTREL_LIBRARY_FILE, dir + "../lib/" VINTREL_LIBRARY_FILE}) {
+            struct stat info;
+            if (stat(file.c_str(), &info) != 0) continue;
+            foundFile = file;
+            library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+            break;
+        }
+    if (library == nullptr && foundFile.empty()) library = dlopen(VINTREL_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) return nullptr;
     return reinterpret_cast<BMPRotate2Fn>(dlsym(library, "BMPRotate2"));
 }
 
 std::string LibraryNotLoaded() {
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-    dir.erase(dir.find_last_of('/') + 1);
     const char* why = dlerror();  // the last try's
+    const std::string said = why != nullptr ? why : "no BMPRotate2 in it";
+    if (!foundFile.empty()) return said.rfind(foundFile, 0) == 0 ? said : foundFile + ": " + said;
+    const std::string dir = ProgramFolder();
     return VINTREL_LIBRARY_FILE ", looked for in " + (dir.empty() ? std::string() : dir + ", " + dir + "../lib/ and ") +
-           "the system's search path: " + (why != nullptr ? why : "no BMPRotate2 in it");
+           "the system's search path: " + said;
 }
 
 bool DescribeLibrary(BMPRotate2Fn rotate, std::string& file, std::string& version) {

@@ -61,6 +61,11 @@ bool ReadRequestBytes(void* to, size_t size) {
 
 struct Workers::State {
     BMPRotate2Fn rotate;
+    // The stops wait blocked, and are let in only while ppoll waits (with
+    // the mask the program had): one that comes between the run's look at
+    // StopSignal() and the wait is then answered at once, never only when a
+    // worker next answers.
+    sigset_t before;
     std::vector<Slot> slots;
     std::vector<pollfd> polled;
     std::vector<size_t> polledSlot;
@@ -87,6 +92,7 @@ struct Workers::State {
             }
         signal(SIGPIPE, SIG_DFL);
         IgnoreStops();
+        sigprocmask(SIG_SETMASK, &before, nullptr);
         int status = ExitSoftware;
         if (dup2(in, STDIN_FILENO) >= 0 && dup2(out, STDOUT_FILENO) >= 0) {
             if (in != STDIN_FILENO) close(in);
@@ -109,11 +115,17 @@ Workers::Workers(size_t slots, BMPRotate2Fn rotate) : state_(new State) {
     state_->polledSlot.reserve(slots);
     // A worker gone mid-request is an answer to read, not a reason to die.
     signal(SIGPIPE, SIG_IGN);
+    sigset_t stops;
+    sigemptyset(&stops);
+    AddStops(stops);
+    sigprocmask(SIG_BLOCK, &stops, &state_->before);
 }
 
 Workers::~Workers() {
     for (Slot& slot : state_->slots) CloseFd(slot.request);
     for (Slot& slot : state_->slots) state_->Stop(slot);
+    // A stop still waiting is noted now, for the run to end by it.
+    sigprocmask(SIG_SETMASK, &state_->before, nullptr);
 }
 
 bool Workers::Start(size_t index) {
@@ -174,7 +186,7 @@ bool Workers::Wait(WorkerEvent& event) {
             s.polledSlot.push_back(i);
         }
         if (!anyBusy) return false;
-        if (poll(s.polled.data(), s.polled.size(), -1) < 0) {
+        if (ppoll(s.polled.data(), s.polled.size(), nullptr, &s.before) < 0) {
             if (errno != EINTR) return false;
             if (StopSignal() != 0) {
                 event = WorkerEvent();

@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <new>
 
+#include "module/classlib/TestControls.h"
+
 namespace classlib {
 namespace {
 
 ModuleState state = {nullptr, nullptr, nullptr, nullptr, nullptr};
-bool refuseInit = false;
-bool failAlloc = false;
 
 }  // namespace
 
@@ -22,12 +22,12 @@ int InitExtensionModule(ExtensionModuleRecord& record, InstanceHandle instance) 
     state.factoryList = state.savedFactoryList;
     state.savedClassList = nullptr;
     state.savedFactoryList = nullptr;
-    if (refuseInit) return 0;
+    if (InitialisationRefused()) return 0;
     record = ExtensionModuleRecord{1, instance, ownClasses, ownFactories};
     return 1;
 }
 
-void* ClassLibraryAlloc(size_t bytes) { return failAlloc ? nullptr : std::malloc(bytes); }
+void* ClassLibraryAlloc(size_t bytes) { return AllocationFails() ? nullptr : std::malloc(bytes); }
 
 DynLinkLibrary* ConstructDynLinkLibrary(void* block, const ExtensionModuleRecord& record, int system) {
     auto* library = new (block) DynLinkLibrary{record.module, record.firstSharedClass,
@@ -49,8 +49,5 @@ void TermExtensionModule(ExtensionModuleRecord& record, int /*all*/) {
     }
     record = ExtensionModuleRecord{0, nullptr, nullptr, nullptr};
 }
-
-void RefuseInitialisation(bool refuse) { refuseInit = refuse; }
-void FailAllocation(bool fail) { failAlloc = fail; }
 
 }  // namespace classlib

@@ -14,8 +14,8 @@
 //                 links the module into the chain; the class library owns it;
 //   TermExtensionModule: unlinks and releases the module's registrations.
 //
-// For tests: RefuseInitialisation makes the next initialisations fail and
-// FailAllocation makes allocations return null.
+// For tests: TestControls.h makes initialisations fail and allocations
+// return null.
 #pragma once
 
 #include <cstddef>
@@ -82,9 +82,5 @@ DynLinkLibrary* ConstructDynLinkLibrary(void* block, const ExtensionModuleRecord
 // between, so it is accepted and has no effect. An uninitialised record is
 // left alone.
 void TermExtensionModule(ExtensionModuleRecord& record, int all);
-
-// Test controls; both off at start.
-void RefuseInitialisation(bool refuse);
-void FailAllocation(bool fail);
 
 }  // namespace classlib
