@@ -186,7 +186,13 @@ bool Workers::Wait(WorkerEvent& event) {
             s.polledSlot.push_back(i);
         }
         if (!anyBusy) return false;
-        if (ppoll(s.polled.data(), s.polled.size(), nullptr, &s.before) < 0) {
+        const int ready = ppoll(s.polled.data(), s.polled.size(), nullptr, &s.before);
+        // A stop pending when a worker answered stays blocked through ppoll's
+        // return: let in for a moment, it is noted before the answer is.
+        sigset_t waiting;
+        sigprocmask(SIG_SETMASK, &s.before, &waiting);
+        sigprocmask(SIG_SETMASK, &waiting, nullptr);
+        if (ready < 0) {
             if (errno != EINTR) return false;
             if (StopSignal() != 0) {
                 event = WorkerEvent();
