@@ -10,7 +10,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 
-#include "platform/win32/Folders.h"
+#include "platform/windows/Folders.h"
 #endif
 
 using namespace testing_support;

@@ -6,7 +6,7 @@
 # table. And on ELF targets no object that
 # ships has a constructor or destructor of default priority, whose place
 # around the loader's steps the order of the link would decide
-# (module/posix/Loader.cpp).
+# (module/linux/LoaderHooks.cpp).
 #
 #   cmake -DNM=... -DLIBRARY=... -DTEST_OBJECTS="a.o|b.o" -DTWIN_OBJECTS="c.o|d.o"
 #         -DPATTERNS="regex|regex"
@@ -84,7 +84,7 @@ if(READELF)
     endif()
     if(sections MATCHES "\\] \\.(init_array|fini_array|ctors|dtors) ")
       message(FATAL_ERROR "${object} has a constructor or destructor of default priority (.${CMAKE_MATCH_1}); "
-        "give it a priority between the loader's steps (module/posix/Loader.cpp)")
+        "give it a priority between the loader's steps (module/linux/LoaderHooks.cpp)")
     endif()
   endforeach()
 endif()

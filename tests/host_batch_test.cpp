@@ -181,11 +181,11 @@ TEST(HostBatch, MixedBatch) {
 }
 
 // Pictures named as people name them on Windows: wildcards (expanded by the
-// shell on POSIX, by the program's start-up code on Windows), and lists as the
+// shell on Linux, by the program's start-up code on Windows), and lists as the
 // tools there write them: UTF-8 with a byte order mark (Notepad), UTF-16 with
 // one (PowerShell 5's `>`), Notepad's "ANSI" (Windows-1252 under Wine) and
 // cmd's `dir /b >`, in the console's OEM code page (437 under Wine). Names
-// are bytes on POSIX, which refuses the last two as not UTF-8.
+// are bytes on Linux, where the last two name no file.
 TEST(HostBatch, NamedAsOnWindows) {
     TempDir dir;
     const Picture picture = DistinctPicture(3, 5);

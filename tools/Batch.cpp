@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "BatchOptions.h"
-#include "Files.h"
+#include "Diagnosis.h"
 #include "Progress.h"
 #include "Reasons.h"
-#include "Stops.h"
+#include "Signals.h"
 #include "Worker.h"
-#include "Workers.h"
+#include "WorkerPool.h"
 
 namespace host {
 
@@ -137,7 +137,7 @@ private:
 
     const BatchPlan& plan_;
     const size_t slots_;
-    Workers workers_;
+    WorkerPool workers_;
     Progress progress_;
     std::vector<long> status_;   // per picture: its exit status, or kIdle while not done
     std::vector<long> working_;  // per worker: the picture it has, or kIdle

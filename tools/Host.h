@@ -22,7 +22,7 @@ enum ExitStatus {
     ExitOutputFailed = 74,
 };
 
-// Arguments as the system hands them over: UTF-8 bytes on POSIX, UTF-16 on
+// Arguments as the system hands them over: bytes on Linux, UTF-16 on
 // Windows.
 #if defined(_WIN32)
 using Text = std::wstring;
@@ -35,7 +35,7 @@ int StatusFor(int32_t result);
 int Fail(int status, const std::string& message);
 bool ParseAngle(const char* text, int32_t& angle);
 
-// System services (posix/System.cpp, windows/System.cpp).
+// System services (linux/System.cpp, windows/System.cpp).
 std::string Narrow(const Text& text);  // for option words
 // A name for a message: bytes that are not UTF-8 as \ooo escapes.
 std::string Shown(const Text& name);

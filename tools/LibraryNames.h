@@ -1,5 +1,5 @@
 // The names the library is given for one picture, and how its output is put
-// under its own name afterwards (posix/LibraryNames.cpp,
+// under its own name afterwards (linux/LibraryNames.cpp,
 // windows/LibraryNames.cpp).
 #pragma once
 

@@ -15,7 +15,7 @@ bool DecodeList(std::string& bytes, std::string& why);
 bool IsUtf8(const std::string& bytes);
 
 // A list that is not UTF-8 and has no byte order mark, in the system's own
-// code pages, as UTF-8 (posix/Lists.cpp, windows/Lists.cpp). Where names are
+// code pages, as UTF-8 (linux/Lists.cpp, windows/Lists.cpp). Where names are
 // bytes, it is left as it is.
 void LegacyListToUtf8(std::string& bytes);
 

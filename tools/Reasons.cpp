@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-#include "Files.h"
+#include "Diagnosis.h"
 #include "bmp/BMPDecoder.h"
 
 namespace host {

@@ -3,7 +3,7 @@
 //
 // Request: the angle (int32), 1 to keep an output that exists or 0 (uint32),
 // the lengths of the input and output names in the system's units (two
-// uint32: bytes on POSIX, UTF-16 units on Windows), both names; native byte
+// uint32: bytes on Linux, UTF-16 units on Windows), both names; native byte
 // order, for a worker is this same program. Reply: the library's console
 // lines for the picture as it printed them, then a NUL, the result in
 // decimal, a space, how the picture ended (a letter, Ending) and a line
@@ -18,7 +18,7 @@
 
 namespace host {
 
-// The argument that makes this program a worker (Windows; POSIX forks).
+// The argument that makes this program a worker (Windows; Linux forks).
 constexpr char kWorkerSwitch[] = "--worker-process";
 
 // Names longer than this are not asked of a worker: nobody's file system has them.
@@ -48,7 +48,7 @@ int ServeRequests(BMPRotate2Fn rotate);
 int RunWorkerProcess();
 
 // Exactly `size` bytes of the worker's standard input; false at its end
-// (posix/Workers.cpp, windows/Workers.cpp).
+// (linux/WorkerPool.cpp, windows/WorkerPool.cpp).
 bool ReadRequestBytes(void* to, size_t size);
 
 }  // namespace host

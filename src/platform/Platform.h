@@ -79,7 +79,7 @@ bool PlatformBeginOutput(const char* name, uint64_t bytes, PlatformOutput& outpu
 // finished stretch starts while the rest is written, so that the final sync
 // waits only for the tail (Linux; elsewhere the sync at the end does it all).
 size_t PlatformOutputWrite(PlatformOutput& output, const void* from, size_t bytes);
-// Where the system can write scattered pieces in one call (POSIX writev):
+// Where the system can write scattered pieces in one call (writev):
 // `count` rows of `rowBytes` bytes, one after another in memory from `rows`,
 // each followed in the file by `pad` (below 4) zero bytes, written straight
 // from the picture with the write-back of PlatformOutputWrite. False when a

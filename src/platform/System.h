@@ -1,4 +1,4 @@
-// What each system folder (posix/, win32/; the build compiles one) supplies
+// What each system folder (linux/, windows/; the build compiles one) supplies
 // to the portable files of this layer. Every function that calls the system
 // asks Fails (FaultHook.h) first, as the portable ones do.
 #pragma once

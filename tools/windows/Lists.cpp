@@ -4,7 +4,7 @@
 // unless only its reading in the console's names a file.
 #include "../Lists.h"
 
-#include "../Files.h"
+#include "../Diagnosis.h"
 #include "CodePages.h"
 
 namespace host {

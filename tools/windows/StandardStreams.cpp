@@ -1,7 +1,7 @@
 // "-" on Windows: standard input as the picture read, standard output in
 // binary mode as the picture written. The library prints through the same
 // C runtime (msvcrt.dll), so its lines follow descriptor 1 to standard error.
-#include "../Pipes.h"
+#include "../StandardStreams.h"
 
 #include <windows.h>
 #include <fcntl.h>

@@ -14,8 +14,8 @@
 #include <cstring>
 
 #include "platform/FaultHook.h"
-#include "platform/posix/Attributes.h"
-#include "platform/posix/Place.h"
+#include "platform/linux/Attributes.h"
+#include "platform/linux/Place.h"
 
 namespace vintrel {
 namespace replace {

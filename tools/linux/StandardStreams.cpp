@@ -1,7 +1,7 @@
-// Standard input and output as pictures on POSIX.
-#include "../Pipes.h"
+// Standard input and output as pictures on Linux.
+#include "../StandardStreams.h"
 
-#include "../Stops.h"
+#include "../Signals.h"
 
 #include <dirent.h>
 #include <fcntl.h>

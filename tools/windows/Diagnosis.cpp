@@ -1,7 +1,7 @@
 // What the program finds out about files on Windows. The library converts
 // names to the ANSI code page into its 200-byte buffers; a longer name is
 // refused by it, and the reason says so (no descriptor reaches a file here).
-#include "../Files.h"
+#include "../Diagnosis.h"
 #include "../LibraryNames.h"
 
 #include <windows.h>

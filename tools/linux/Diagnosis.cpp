@@ -1,7 +1,7 @@
-// What the program finds out about files on POSIX.
-#include "../Files.h"
+// What the program finds out about files on Linux.
+#include "../Diagnosis.h"
 
-#include "platform/posix/Place.h"
+#include "platform/linux/Place.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/posix/Attributes.h"
+#include "platform/linux/Attributes.h"
 
 #include <sys/xattr.h>
 

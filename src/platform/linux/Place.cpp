@@ -1,4 +1,4 @@
-#include "platform/posix/Place.h"
+#include "platform/linux/Place.h"
 
 #include <fcntl.h>
 #include <unistd.h>

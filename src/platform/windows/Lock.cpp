@@ -1,5 +1,5 @@
 #include "platform/Platform.h"
-#include "platform/win32/Windows.h"
+#include "platform/windows/Windows.h"
 
 namespace vintrel {
 namespace {

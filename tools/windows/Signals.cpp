@@ -1,6 +1,6 @@
 // Stops on Windows are not caught: Ctrl-C ends the run at once, as the
 // manual says.
-#include "../Stops.h"
+#include "../Signals.h"
 
 #include <cstdlib>
 

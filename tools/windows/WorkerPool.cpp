@@ -1,7 +1,7 @@
 // Worker processes on Windows: this program started again in worker mode,
 // its standard input an anonymous pipe, its standard output a named pipe
 // read here with overlapped I/O, so that one wait covers every worker.
-#include "../Workers.h"
+#include "../WorkerPool.h"
 
 #include <windows.h>
 
@@ -69,7 +69,7 @@ bool ReadRequestBytes(void* to, size_t size) {
     return true;
 }
 
-struct Workers::State {
+struct WorkerPool::State {
     std::vector<Slot> slots;
     std::wstring self;
     unsigned serial = 0;
@@ -96,7 +96,7 @@ struct Workers::State {
     }
 };
 
-Workers::Workers(size_t slots, BMPRotate2Fn) : state_(new State) {
+WorkerPool::WorkerPool(size_t slots, BMPRotate2Fn) : state_(new State) {
     // One wait covers at most this many workers.
     state_->slots.resize(slots < MAXIMUM_WAIT_OBJECTS ? slots : MAXIMUM_WAIT_OBJECTS);
     std::vector<wchar_t> self(32768);
@@ -104,12 +104,12 @@ Workers::Workers(size_t slots, BMPRotate2Fn) : state_(new State) {
     state_->self.assign(self.data(), n);
 }
 
-Workers::~Workers() {
+WorkerPool::~WorkerPool() {
     for (Slot& slot : state_->slots) CloseHandleOf(slot.request);
     for (Slot& slot : state_->slots) state_->Stop(slot);
 }
 
-bool Workers::Start(size_t index) {
+bool WorkerPool::Start(size_t index) {
     State& s = *state_;
     if (index >= s.slots.size()) return false;
     Slot& slot = s.slots[index];
@@ -155,7 +155,7 @@ bool Workers::Start(size_t index) {
     return true;
 }
 
-bool Workers::Send(size_t index, const std::string& request) {
+bool WorkerPool::Send(size_t index, const std::string& request) {
     Slot& slot = state_->slots[index];
     DWORD put = 0;
     if (slot.process != nullptr && !slot.broken &&
@@ -166,7 +166,7 @@ bool Workers::Send(size_t index, const std::string& request) {
     return false;
 }
 
-bool Workers::Wait(WorkerEvent& event) {
+bool WorkerPool::Wait(WorkerEvent& event) {
     State& s = *state_;
     for (;;) {
         HANDLE events[MAXIMUM_WAIT_OBJECTS];

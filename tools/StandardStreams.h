@@ -1,6 +1,6 @@
 // "-" as a picture: standard input saved whole to a scratch file first (the
 // library seeks), the picture written to a scratch file and then sent to
-// standard output (posix/Pipes.cpp, windows/Pipes.cpp).
+// standard output (linux/StandardStreams.cpp, windows/StandardStreams.cpp).
 #pragma once
 
 #include "Host.h"

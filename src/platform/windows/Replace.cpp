@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "platform/FaultHook.h"
-#include "platform/win32/Folders.h"
-#include "platform/win32/Windows.h"
+#include "platform/windows/Folders.h"
+#include "platform/windows/Windows.h"
 
 namespace vintrel {
 namespace replace {

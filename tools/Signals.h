@@ -1,6 +1,6 @@
 // Ctrl-C and other requests to stop: asked for once, answered when the
 // pictures begun are done and what was made for them is gone
-// (posix/Stops.cpp, windows/Stops.cpp).
+// (linux/Signals.cpp, windows/Signals.cpp).
 #pragma once
 
 #if !defined(_WIN32)

@@ -1,5 +1,5 @@
 // What the program finds out about files by itself: why a picture failed,
-// and whether an output exists (posix/Files.cpp, windows/Files.cpp).
+// and whether an output exists (linux/Diagnosis.cpp, windows/Diagnosis.cpp).
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The batch form's side of its worker processes: start them, hand each one
 // picture at a time, wait for whichever answers or ends first
-// (posix/Workers.cpp, windows/Workers.cpp).
+// (linux/WorkerPool.cpp, windows/WorkerPool.cpp).
 #pragma once
 
 #include <cstddef>
@@ -20,13 +20,13 @@ struct WorkerEvent {
     std::string why;
 };
 
-class Workers {
+class WorkerPool {
 public:
     // Up to `slots` workers; `rotate` is the library already loaded here.
-    Workers(size_t slots, BMPRotate2Fn rotate);
-    ~Workers();  // ends the conversations and waits for every worker
-    Workers(const Workers&) = delete;
-    Workers& operator=(const Workers&) = delete;
+    WorkerPool(size_t slots, BMPRotate2Fn rotate);
+    ~WorkerPool();  // ends the conversations and waits for every worker
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
 
     // False when the system would not start it.
     bool Start(size_t slot);

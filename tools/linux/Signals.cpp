@@ -1,6 +1,6 @@
-// Stops on POSIX: a handler that only notes the signal, without SA_RESTART,
+// Stops on Linux: a handler that only notes the signal, without SA_RESTART,
 // so that the batch's wait for its workers returns to look at it.
-#include "../Stops.h"
+#include "../Signals.h"
 
 #include <signal.h>
 #include <unistd.h>

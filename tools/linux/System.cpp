@@ -1,4 +1,4 @@
-// The host program's system services on POSIX systems.
+// The host program's system services on Linux.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-// Worker processes on POSIX: each a fork of this program, the library already
+// Worker processes on Linux: each a fork of this program, the library already
 // loaded, talking over two pipes put on its standard input and output.
-#include "../Workers.h"
+#include "../WorkerPool.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../Stops.h"
+#include "../Signals.h"
 #include "../Worker.h"
 
 namespace host {
@@ -59,7 +59,7 @@ bool ReadRequestBytes(void* to, size_t size) {
     return true;
 }
 
-struct Workers::State {
+struct WorkerPool::State {
     BMPRotate2Fn rotate;
     // The stops wait blocked, and are let in only while ppoll waits (with
     // the mask the program had): one that comes between the run's look at
@@ -108,7 +108,7 @@ struct Workers::State {
     }
 };
 
-Workers::Workers(size_t slots, BMPRotate2Fn rotate) : state_(new State) {
+WorkerPool::WorkerPool(size_t slots, BMPRotate2Fn rotate) : state_(new State) {
     state_->rotate = rotate;
     state_->slots.resize(slots);
     state_->polled.reserve(slots);
@@ -121,14 +121,14 @@ Workers::Workers(size_t slots, BMPRotate2Fn rotate) : state_(new State) {
     sigprocmask(SIG_BLOCK, &stops, &state_->before);
 }
 
-Workers::~Workers() {
+WorkerPool::~WorkerPool() {
     for (Slot& slot : state_->slots) CloseFd(slot.request);
     for (Slot& slot : state_->slots) state_->Stop(slot);
     // A stop still waiting is noted now, for the run to end by it.
     sigprocmask(SIG_SETMASK, &state_->before, nullptr);
 }
 
-bool Workers::Start(size_t index) {
+bool WorkerPool::Start(size_t index) {
     Slot& slot = state_->slots[index];
     if (slot.pid > 0) state_->Stop(slot);
     int toWorker[2], fromWorker[2];
@@ -160,7 +160,7 @@ bool Workers::Start(size_t index) {
     return true;
 }
 
-bool Workers::Send(size_t index, const std::string& request) {
+bool WorkerPool::Send(size_t index, const std::string& request) {
     Slot& slot = state_->slots[index];
     for (size_t sent = 0; slot.pid > 0 && sent < request.size();) {
         const ssize_t put = write(slot.request, request.data() + sent, request.size() - sent);
@@ -173,7 +173,7 @@ bool Workers::Send(size_t index, const std::string& request) {
     return false;
 }
 
-bool Workers::Wait(WorkerEvent& event) {
+bool WorkerPool::Wait(WorkerEvent& event) {
     State& s = *state_;
     for (;;) {
         s.polled.clear();

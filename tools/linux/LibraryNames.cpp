@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "../Pipes.h"
+#include "../StandardStreams.h"
 
 namespace host {
 
