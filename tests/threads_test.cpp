@@ -7,6 +7,8 @@
 #include <sstream>
 #include <thread>
 
+#include <pthread.h>
+
 #include "support/Call.h"
 
 using namespace testing_support;
@@ -61,6 +63,42 @@ TEST(Threads, CallsAtOnceGiveEveryResultByteAndLineRight) {
                 EXPECT_EQ(DecodeWrittenBMP(ReadFile(out)), ReferenceRotate(pictures[size_t(t)], angle(t, round))) << out;
             }
         }
+    }
+}
+
+// A call keeps its large scratch on the heap: it works on a thread with a
+// small stack (musl's default is 128 KiB), here 64 KiB, or the system's
+// least where that is more; sanitizers' frames are larger, so four times.
+TEST(Threads, ACallFitsASmallStack) {
+#if defined(VINTREL_SANITIZED)
+    constexpr size_t kStack = 256 << 10;
+#else
+    constexpr size_t kStack = 64 << 10;
+#endif
+    TempDir dir;
+    const Picture picture = DistinctPicture(700, 300);
+    WriteFile(dir.File("in.bmp"), EncodeBMP(picture));
+    struct Call {
+        std::u16string in, out;
+        int32_t angle, result;
+    };
+    for (const int32_t angle : {0, 1, 30, 90, 179}) {
+        Call call{U16(dir.File("in.bmp")), U16(dir.File("out.bmp")), angle, 0};
+        pthread_attr_t attributes;
+        ASSERT_EQ(pthread_attr_init(&attributes), 0);
+        ASSERT_EQ(pthread_attr_setstacksize(&attributes, std::max<size_t>(kStack, PTHREAD_STACK_MIN)), 0);
+        pthread_t thread;
+        testing::internal::CaptureStdout();
+        ASSERT_EQ(pthread_create(&thread, &attributes, [](void* c) -> void* {
+                      auto& job = *static_cast<Call*>(c);
+                      job.result = BMPRotate2(job.in.c_str(), job.out.c_str(), job.angle);
+                      return nullptr;
+                  }, &call), 0);
+        pthread_join(thread, nullptr);
+        testing::internal::GetCapturedStdout();
+        pthread_attr_destroy(&attributes);
+        EXPECT_EQ(call.result, 999) << angle;
+        EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out.bmp"))), ReferenceRotate(picture, angle)) << angle;
     }
 }
 
