@@ -39,7 +39,8 @@ constexpr fast::Streaming kSSE2Streaming{fast::StreamSSE2, fast::FenceSSE2};
 constexpr fast::Streaming kAVX2Streaming{fast::StreamAVX2, fast::FenceSSE2};
 #endif
 
-// Fastest first; the scalar kernel last, everywhere.
+// Fastest first; the scalar kernel last, everywhere. The AVX-512 kernel
+// copies stretches only, and turns blocks with the AVX2 kernel's code.
 constexpr Kernel kBuilt[] = {
 #if VINTREL_KERNEL_AVX512
     {RotateKernel::AVX512, fast::RunAVX2, fast::CopyStretchAVX512, ProcessorHasAVX512, &kAVX2Streaming},

@@ -47,9 +47,9 @@ void FillStretchRows(const BMPImage& source, BMPImage& destination, double c, do
         run.xd += static_cast<int32_t>(lo);
         run.out += 3u * static_cast<size_t>(lo);
         run.count = hi - lo;
-        for (StretchWalk walk(run, src); !walk.Done();) {
-            const uint32_t k = walk.Column();
-            const Stretch stretch = walk.Next();
+        for (StretchWalk walk = WalkStretches(run, src); walk.k < run.count;) {
+            const uint32_t k = walk.k;
+            const Stretch stretch = NextStretch(walk);
             // The lines a later row will read there: away from 0 degrees a
             // row reads several source rows, in an order no hardware
             // prefetcher follows.

@@ -128,47 +128,46 @@ inline uint32_t WalkX(const StretchRun& r, uint32_t k, uint32_t last, int32_t x0
 // A run's stretches one after another, from its first column on. Each
 // test of a column keeps that column's values, so the test that ends one
 // stretch has already made the next one's first.
-class StretchWalk {
-public:
-    StretchWalk(const StretchRun& r, const Source& src)
-        : r_(r), src_(src), across_(r.s == 0 ? 0 : 1.0 / (r.s < 0 ? -r.s : r.s)) {
-        At(0);
-    }
-
-    bool Done() const { return k_ >= r_.count; }
-    uint32_t Column() const { return k_; }
-
-    Stretch Next() {
-        const uint32_t k = k_;
-        const int32_t x0 = x_, y0 = y_;
-        const int32_t way = src_.falling ? -1 : 1;
-        uint32_t last = LastWhere(k, r_.count, Slope(r_, yValue_, r_.count - k, across_), [&](uint32_t q) {
-            At(q);
-            return y_ == y0 && (!src_.unitSteps || way * (x_ - x0) == static_cast<int32_t>(q - k));
-        });
-        if (!src_.unitSteps) last = WalkX(r_, k, last, x0, way);
-        if (last + 1 < r_.count && q_ != last + 1) At(last + 1);
-        k_ = last + 1;
-        const uint32_t count = last - k + 1;
-        const int32_t leftmost = src_.falling ? x0 - static_cast<int32_t>(count - 1) : x0;
-        return Stretch{count, static_cast<uint32_t>(y0) * src_.stride + static_cast<uint32_t>(leftmost) * 3u};
-    }
-
-private:
-    void At(uint32_t q) {
-        q_ = q;
-        yValue_ = YAt(r_, q);
-        x_ = ColumnAt(r_, q);
-        y_ = static_cast<int32_t>(yValue_);
-    }
-
-    const StretchRun& r_;
-    const Source& src_;
-    const double across_;
-    uint32_t k_ = 0, q_ = 0;  // the next stretch's first column; the column last tested
-    int32_t x_ = 0, y_ = 0;   // the values at q_
-    double yValue_ = 0;
+struct StretchWalk {
+    const StretchRun* r;
+    const Source* src;
+    double across;           // 1 / |s| (0 at 0 degrees): columns per source row
+    uint32_t k, q;           // the next stretch's first column; the column last tested
+    int32_t x, y;            // the truncated values at q
+    double yValue;           // and y before truncation
 };
+
+inline void TestColumn(StretchWalk& w, uint32_t q) {
+    w.q = q;
+    w.yValue = YAt(*w.r, q);
+    w.x = ColumnAt(*w.r, q);
+    w.y = static_cast<int32_t>(w.yValue);
+}
+
+inline StretchWalk WalkStretches(const StretchRun& r, const Source& src) {
+    StretchWalk w{&r, &src, r.s == 0 ? 0 : 1.0 / (r.s < 0 ? -r.s : r.s), 0, 0, 0, 0, 0};
+    TestColumn(w, 0);
+    return w;
+}
+
+// The stretch from column w.k on; w.k moves past it.
+inline Stretch NextStretch(StretchWalk& w) {
+    const StretchRun& r = *w.r;
+    const uint32_t k = w.k;
+    const int32_t x0 = w.x, y0 = w.y;
+    const int32_t way = w.src->falling ? -1 : 1;
+    const bool unitSteps = w.src->unitSteps;
+    uint32_t last = LastWhere(k, r.count, Slope(r, w.yValue, r.count - k, w.across), [&](uint32_t q) {
+        TestColumn(w, q);
+        return w.y == y0 && (!unitSteps || way * (w.x - x0) == static_cast<int32_t>(q - k));
+    });
+    if (!unitSteps) last = WalkX(r, k, last, x0, way);
+    if (last + 1 < r.count && w.q != last + 1) TestColumn(w, last + 1);
+    w.k = last + 1;
+    const uint32_t count = last - k + 1;
+    const int32_t leftmost = w.src->falling ? x0 - static_cast<int32_t>(count - 1) : x0;
+    return Stretch{count, static_cast<uint32_t>(y0) * w.src->stride + static_cast<uint32_t>(leftmost) * 3u};
+}
 
 // n consecutive source pixels from `in` turned round to `out`, pixel by
 // pixel: 4-byte copies but for the first pixel written, whose source is the

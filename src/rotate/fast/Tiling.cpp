@@ -1,6 +1,7 @@
 // The tiling driver: splits the canvas into tiles, finds each row's run of
 // pixels that lie inside the picture, paints the rest white, and hands the
-// runs to the chosen kernel. No intrinsics here.
+// runs to the chosen kernel; near 0 and 180 degrees it hands the canvas to
+// the row driver (StretchRows.cpp) instead. No intrinsics here.
 #include <cstring>
 
 #include "rotate/RotateFast.h"
