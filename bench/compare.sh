@@ -9,7 +9,8 @@
 # (the input read into a fresh buffer, its pixel bytes copied into a fresh
 # canvas of the turned size, written) and the durable copy floor (that
 # canvas synced and renamed over the output), the targets for a new output
-# and a replacement. Every program is timed as it runs, with no wrapper.
+# and a replacement. Every program is timed as it runs, with no wrapper;
+# its peak memory comes from a separate untimed run under /usr/bin/time.
 #
 #   bench/compare.sh                  # on the disk, in a folder under /var/tmp
 #   bench/compare.sh --dir /dev/shm   # on tmpfs
@@ -30,6 +31,8 @@ for arg in "$@"; do
   esac
 done
 missing=()
+# Peak memory comes from one untimed run of each program under it.
+[ -x /usr/bin/time ] || missing+=(time)
 if [ "$tools" = yes ]; then
   /usr/bin/python3 -c 'import PIL' 2>/dev/null || missing+=(python3-pil)
   /usr/bin/python3 -c 'import cv2' 2>/dev/null || missing+=(python3-opencv)
