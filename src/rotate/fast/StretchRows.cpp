@@ -30,6 +30,7 @@ void FillStretchRows(const BMPImage& source, BMPImage& destination, double c, do
                        yd * c,
                        static_cast<double>(source.width / 2),
                        static_cast<double>(source.height / 2),
+                       static_cast<double>(width) + static_cast<double>(source.width) + 2.0,
                        out,
                        width};
         // Each of the four bounds holds on a prefix or a suffix of the row:

@@ -14,8 +14,8 @@
 // Where the bound fails, x may repeat or skip a pixel (it repeats where it
 // crosses 0), and x is walked instead (WalkX). Where cos is exactly 1 or -1
 // but sin is not 0 (180 and 360 degrees and their negatives) it is checked
-// only at the few columns where its roundings can change; where cos is
-// merely within rounding of 1 (540 degrees, 720 and on), at every column.
+// only at the two columns where it crosses 0; where cos is merely within
+// rounding of 1 (540 degrees, 720 and on), at every column.
 //
 // The row's columns' products are made where they are probed, exactly as
 // the tile driver's tables hold them: a table spans only part of a wide
@@ -35,6 +35,7 @@ struct StretchRun {
     double c, s;     // of the turn
     double ys, yc;   // yd * s and yd * c of the row
     double halfW, halfH;
+    double largest;  // above the size of every value x's roundings meet
     uint8_t* out;
     uint32_t count;  // at least 1
 };
@@ -80,48 +81,29 @@ inline uint32_t Slope(const StretchRun& r, double y, uint32_t left, double acros
     return columns < static_cast<double>(left) ? static_cast<uint32_t>(columns) + 1u : left;
 }
 
-// The least power of two above v (v < 2^62).
-inline uint64_t PowerAbove(uint64_t v) { return uint64_t{1} << (64 - __builtin_clzll(v | 1) - (v == 0)); }
-
-// Steps of `way` (1 or -1) from v to the next whole number whose size is 0
-// or a power of two.
-inline uint64_t StepsToMark(int64_t v, int32_t way) {
-    const int64_t along = way > 0 ? v : -v;
-    if (along >= 0) return PowerAbove(static_cast<uint64_t>(along)) - static_cast<uint64_t>(along);
-    // Toward 0: to the power of two below, or to 0 from 1.
-    const uint64_t size = static_cast<uint64_t>(-along);
-    return size == 1 ? 1 : size - (PowerAbove(size - 1) >> 1);
-}
-
 // With c = 1 or -1 exactly: the last column of [k, last] up to which x
-// moves by one pixel per column from x0. Here xd c = a is a whole number,
-// and x = ((a - ys) + W/2) rounds twice, to a + W/2 + e, where e depends
-// only on ys and on the binades of a - ys and of the sum. For |ys| < 1/4
-// and a whole number n that is neither 0 nor within 1 of a power of two
-// (3, 5 to 7, 9 to 15, ... and their negatives), n + d lies in n's own
-// binade for any |d| < 1/2, where rounding adds the same amount to every
-// whole number; so between two columns where a or m = a + W/2 is 0 or a
-// power of two, e is the same at every column and m has one sign, and
-// trunc(m + e) - m is the same: x steps by exactly one pixel. It is
-// checked at the first column after each such mark and at the mark itself.
+// moves by one pixel per column from x0. There xd c = a is a whole number
+// and x = ((a - ys) + W/2) rounds twice. Where ys = 0, x = m = a + W/2
+// exactly. Where |ys| < 1/4 and |ys| > 2^-50 B, B above every value
+// involved, neither rounding can reach a whole number: a - ys rounds to
+// a + d, d of the sign of -ys, 0 < |d| < 1/2, and m + d to m + e, e of the
+// same sign, 0 < |e| < 1. So trunc(x) - m is the same at every column where
+// m > 0 and at every column where m < 0, and m moves by c per column: x
+// moves by exactly one pixel per column but where m passes 0, at the
+// column z where m = 0 and the one after it, where it is checked (at 180
+// degrees it repeats pixel 0 there). Elsewhere x is checked at every column.
 inline uint32_t WalkX(const StretchRun& r, uint32_t k, uint32_t last, int32_t x0, int32_t way) {
-    if (!(r.c == 1 || r.c == -1) || !(r.ys < 0.25 && r.ys > -0.25)) {
-        // Not proved: column by column.
-        uint32_t q = k;
-        while (q < last && ColumnAt(r, q + 1) == x0 + way * static_cast<int32_t>(q + 1 - k)) ++q;
-        return q;
+    const auto steps = [&](uint32_t q) { return ColumnAt(r, q) == x0 + way * static_cast<int32_t>(q - k); };
+    const double size = r.ys < 0 ? -r.ys : r.ys;
+    if ((r.c == 1 || r.c == -1) && (r.ys == 0 || (size < 0.25 && size > r.largest * 0x1p-50))) {
+        if (r.ys == 0) return last;
+        const int64_t z = -static_cast<int64_t>(r.xd) - static_cast<int64_t>(r.c) * static_cast<int64_t>(r.halfW);
+        for (int64_t q = z; q <= z + 1; ++q)
+            if (q > k && q <= last && !steps(static_cast<uint32_t>(q))) return static_cast<uint32_t>(q - 1);
+        return last;
     }
-    const int32_t sign = r.c > 0 ? 1 : -1;
-    const int64_t half = static_cast<int64_t>(r.halfW);
     uint32_t q = k;
-    while (q < last) {
-        const int64_t a = sign * static_cast<int64_t>(r.xd + static_cast<int32_t>(q));
-        const uint64_t a_mark = StepsToMark(a, way), m_mark = StepsToMark(a + half, way);
-        const uint64_t marks = a_mark < m_mark ? a_mark : m_mark;
-        if (ColumnAt(r, q + 1) != x0 + way * static_cast<int32_t>(q + 1 - k)) break;
-        // Columns q + 1 to q + marks - 1 lie between marks: as q + 1 does.
-        q = marks - 1 >= last - q ? last : q + (marks > 1 ? static_cast<uint32_t>(marks - 1) : 1u);
-    }
+    while (q < last && steps(q + 1)) ++q;
     return q;
 }
 
