@@ -128,14 +128,14 @@ def main():
     print(f"Machine: {machine()}")
     print(f"In one process, {width}x{height} 24-bit BMP, files in {args.dir}, medians of {args.runs} "
           f"interleaved rounds (ms):")
-    print("| angle | " + " | ".join(f"{name:>9}" for name in tools) + " | " +
-          " | ".join(f"{name + ' / library':>18}" for name in tools if name != "library") + " |")
-    print("|-------|" + "|".join("-" * 11 for _ in tools) + "|" +
-          "|".join("-" * 20 for name in tools if name != "library") + "|")
+    others = [name for name in tools if name != "library"]
+    columns = [f"{name:>9}" for name in tools] + [f"{name + ' / library':>18}" for name in others]
+    print("| angle | " + " | ".join(columns) + " |")
+    print("|-------|" + "|".join("-" * (len(c) + 2) for c in columns) + "|")
     for a in angles:
         med = {name: statistics.median(walls[(name, a)]) * 1000 for name in tools}
-        print(f"| {a:5} | " + " | ".join(f"{med[name]:9.1f}" for name in tools) + " | " +
-              " | ".join(f"{med[name] / med['library']:17.2f}x" for name in tools if name != "library") + " |")
+        cells = [f"{med[name]:9.1f}" for name in tools] + [f"{med[name] / med['library']:17.2f}x" for name in others]
+        print(f"| {a:5} | " + " | ".join(cells) + " |")
     for name, why in skipped.items():
         print(f"{name}: skipped, {why}")
     print(f"  load average at the end: {' '.join(f'{x:.2f}' for x in os.getloadavg())}")
