@@ -3,9 +3,9 @@
 // (Stretches.h), each stretch is copied as memory is copied, 64 bytes at a
 // time, or turned round 16 pixels at a time where x falls; masked loads and
 // stores read and write exactly the stretch's bytes. At other angles the
-// AVX2 kernel's blocks serve: built with these flags, the same steps ran 10
-// to 20% slower, and 16-lane gathers slower still. The only file built with
-// these flags, and run only on processors that have them.
+// AVX2 kernel's blocks serve: built with these flags the same steps ran
+// slower, and 16-lane gathers slower still. The only file built with these
+// flags, and run only on processors that have them.
 #include <immintrin.h>
 
 #include "rotate/fast/Kernels.h"

@@ -10,6 +10,16 @@
 
 namespace vintrel {
 namespace fast {
+namespace {
+
+// Stretches held back to be copied from the right, a few at a time.
+struct Held {
+    uint32_t k;
+    Stretch stretch;
+};
+constexpr uint32_t kHeld = 4;
+
+}  // namespace
 
 void FillStretchRows(const BMPImage& source, BMPImage& destination, double c, double s, const Source& src,
                      StretchCopy copy) {
@@ -20,6 +30,13 @@ void FillStretchRows(const BMPImage& source, BMPImage& destination, double c, do
     // Near 0 and 180 degrees, where a row reads one or two source rows in
     // order, the hardware prefetchers keep up on their own.
     const bool prefetch = (s < 0 ? -s : s) * static_cast<double>(width) > 2.0;
+    // Near 180 degrees a row's left part reads one source row and its right
+    // part the row before, both turned round: copied left to right, the
+    // reads jump back and forth by half a row at every row, which measured
+    // well slower than copying from the right, where the source is read in
+    // one falling stream. Any order gives the same bytes: each stretch
+    // writes only its own (Runs.h).
+    const bool fromRight = src.falling && !prefetch;
     for (uint32_t i = 0; i < destination.height; ++i) {
         const double yd = static_cast<double>(static_cast<int32_t>(i) - centreY);
         uint8_t* const out = PixelAt(destination, 0, i);
@@ -48,6 +65,8 @@ void FillStretchRows(const BMPImage& source, BMPImage& destination, double c, do
         run.xd += static_cast<int32_t>(lo);
         run.out += 3u * static_cast<size_t>(lo);
         run.count = hi - lo;
+        Held held[kHeld];
+        uint32_t holding = 0;
         for (StretchWalk walk = WalkStretches(run, src); walk.k < run.count;) {
             const uint32_t k = walk.k;
             const Stretch stretch = NextStretch(walk);
@@ -57,7 +76,16 @@ void FillStretchRows(const BMPImage& source, BMPImage& destination, double c, do
             if (prefetch)
                 for (uint32_t line = 0; line < 3u * stretch.count + 63u; line += 64)
                     Prefetch(src, stretch.offset + line);
-            copy(run.out + 3u * k, src, stretch.offset, stretch.count);
+            if (!fromRight) {
+                copy(run.out + 3u * k, src, stretch.offset, stretch.count);
+                continue;
+            }
+            held[holding++] = Held{k, stretch};
+            if (holding < kHeld && walk.k < run.count) continue;
+            for (; holding > 0; --holding) {
+                const Held& h = held[holding - 1];
+                copy(run.out + 3u * h.k, src, h.stretch.offset, h.stretch.count);
+            }
         }
         std::memset(out + 3u * static_cast<size_t>(hi), 255, 3u * static_cast<size_t>(width - hi));
     }

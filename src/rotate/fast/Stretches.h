@@ -19,8 +19,9 @@
 //
 // The row's columns' products are made where they are probed, exactly as
 // the tile driver's tables hold them: a table spans only part of a wide
-// row, and rows cut into parts read the source in strides, which took twice
-// as long as whole rows. Internal linkage, as Runs.h explains.
+// row, and rows cut into parts read the source and write the canvas in
+// strides that the hardware prefetchers follow badly. Internal linkage, as
+// Runs.h explains.
 #pragma once
 
 #include "rotate/fast/Runs.h"
