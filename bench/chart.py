@@ -37,8 +37,8 @@ def bar_chart(title, bars, highlight=None):
         y = TOP + ROW_H * i
         colour = "#d9534f" if highlight and label.startswith(highlight) else "#5b8fc7"
         if "floor" in label:
-            # The design floors are the targets: darker than the I/O floors.
-            colour = "#555" if "design" in label else "#999"
+            # The copy floors are the targets: darker than the I/O floors.
+            colour = "#555" if "copy" in label else "#999"
         parts.append(f'<text x="{LABEL_W - 8}" y="{y + 17}" text-anchor="end">{escape(label)}</text>')
         parts.append(f'<rect x="{LABEL_W}" y="{y + 4}" width="{x(value) - LABEL_W:.1f}" height="{ROW_H - 8}" '
                      f'fill="{colour}"/>')

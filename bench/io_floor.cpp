@@ -6,23 +6,24 @@
 // has to do: the same bytes go to a temporary beside OUTPUT, are synced,
 // renamed over OUTPUT, and the folder is synced so that the rename lasts.
 //
-// With --design, the least any job has to do that holds both whole pictures
+// With --copy, the least any turn has to do that holds both whole pictures
 // in memory, as the library does: read the whole input with read(2) into a
-// fresh buffer of its size, fill a fresh canvas of BYTES in one memset pass
-// and write the canvas out in one call. Both buffers come from malloc on
-// every run, so their pages are new to the process and the kernel zeroes
-// them on first touch, as it does the library's; and, as the library does,
-// they ask for 2 MiB pages, the cheapest fresh memory there is. The fill
-// byte is taken from what was read, so neither buffer nor the pass can be
-// left out.
+// fresh buffer of its size, copy its pixel bytes (all after the 54-byte
+// header) with memcpy into a fresh canvas of BYTES, over and over where the
+// canvas is the larger, and write the canvas out. Every turn reads each
+// source byte it places, so none can pay less than this copy. Both buffers
+// come from malloc on every run, so their pages are new to the process and
+// the kernel zeroes them on first touch, as it does the library's; and, as
+// the library does, they ask for 2 MiB pages, the cheapest fresh memory
+// there is.
 //
-// With --design --durable, the same for a job that replaces a file: the
+// With --copy --durable, the same for a job that replaces a file: the
 // canvas goes to a temporary beside OUTPUT in 1 MiB writes, each handed to
 // the device as it is written (sync_file_range), as the library does, which
 // was the fastest way found; then it is synced, renamed over OUTPUT, and the
 // folder is synced.
 //
-//   io_floor INPUT OUTPUT BYTES [--design] [--durable]
+//   io_floor INPUT OUTPUT BYTES [--copy] [--durable]
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,7 +79,7 @@ bool WritePaced(int fd, const unsigned char* data, unsigned long long bytes) {
     return true;
 }
 
-// `paced`: the design's writes, from the whole canvas (span == bytes).
+// `paced`: the library's writes, from the whole canvas (span == bytes).
 bool Replace(const std::string& output, const unsigned char* data, size_t span, unsigned long long bytes,
              bool paced) {
     const std::string temporary = output + ".floor-tmp";
@@ -148,23 +149,32 @@ unsigned char* ReadWhole(const char* input, size_t* size) {
     return buffer;
 }
 
-int DesignFloor(const char* input, const char* output, unsigned long long bytes, bool durable) {
+int CopyFloor(const char* input, const char* output, unsigned long long bytes, bool durable) {
     if (bytes > static_cast<unsigned long long>(SIZE_MAX) - 1) return 2;
     size_t size = 0;
     unsigned char* source = ReadWhole(input, &size);
     if (source == nullptr) return 3;
-    const unsigned char fill =
-        size == 0 ? 0xFF : static_cast<unsigned char>(source[0] ^ source[size / 2] ^ source[size - 1]);
     // The source is kept until the canvas is written, as a job that turns
     // one into the other keeps both.
-    const auto canvas_bytes = static_cast<size_t>(bytes);
-    unsigned char* canvas = Fresh(canvas_bytes + 1);
+    const auto canvasBytes = static_cast<size_t>(bytes);
+    unsigned char* canvas = Fresh(canvasBytes + 1);
     if (canvas == nullptr) {
         std::free(source);
         return 2;
     }
-    std::memset(canvas, fill, canvas_bytes);
-    const bool ok = Write(durable, true, output, canvas, canvas_bytes, bytes);
+    const size_t header = size > 54 ? 54 : 0;
+    const unsigned char* pixels = source + header;
+    const size_t span = size - header;
+    if (span == 0) {
+        std::memset(canvas, 0xFF, canvasBytes);
+    } else {
+        for (size_t done = 0; done < canvasBytes;) {
+            const size_t n = canvasBytes - done < span ? canvasBytes - done : span;
+            std::memcpy(canvas + done, pixels, n);
+            done += n;
+        }
+    }
+    const bool ok = Write(durable, true, output, canvas, canvasBytes, bytes);
     std::free(canvas);
     std::free(source);
     return ok ? 0 : 1;
@@ -173,10 +183,10 @@ int DesignFloor(const char* input, const char* output, unsigned long long bytes,
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool design = false, durable = false, usage = argc < 4;
+    bool copy = false, durable = false, usage = argc < 4;
     for (int i = 4; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--design") == 0 && !design) {
-            design = true;
+        if (std::strcmp(argv[i], "--copy") == 0 && !copy) {
+            copy = true;
         } else if (std::strcmp(argv[i], "--durable") == 0 && !durable) {
             durable = true;
         } else {
@@ -186,8 +196,8 @@ int main(int argc, char** argv) {
     char* end = nullptr;
     const unsigned long long bytes = usage ? 0 : std::strtoull(argv[3], &end, 10);
     if (usage || end == argv[3] || *end != '\0') {
-        std::fprintf(stderr, "usage: io_floor INPUT OUTPUT BYTES [--design] [--durable]\n");
+        std::fprintf(stderr, "usage: io_floor INPUT OUTPUT BYTES [--copy] [--durable]\n");
         return 64;
     }
-    return design ? DesignFloor(argv[1], argv[2], bytes, durable) : IoFloor(argv[1], argv[2], bytes, durable);
+    return copy ? CopyFloor(argv[1], argv[2], bytes, durable) : IoFloor(argv[1], argv[2], bytes, durable);
 }

@@ -135,8 +135,10 @@ TEST_P(LargePicture, EqualsThePlainLoop) {
     // larger than this machine's caches, and more than 2048 columns wide.
     const Size size = RunsSlowly() ? Size{2100, 40} : Size{2400, 1800};
     const Picture picture = DistinctPicture(size.w, size.h);
-    // Near 0 and 180 degrees rows are copied stretch by stretch, long ones.
-    for (int32_t angle : {30, 90, 270, -1, 0, 1, 179, 180, 360, 720}) {
+    // Near 0 and 180 degrees rows are copied stretch by stretch, long ones;
+    // at 180 and 360 degrees and their negatives cos is exactly -1 or 1 and
+    // x is walked from mark to mark.
+    for (int32_t angle : {30, 90, 270, -1, 0, 1, 179, 180, 181, -180, 360, -360, 540, 720}) {
         const std::string difference = Difference(Fast(picture, angle, kernel), ReferenceRotate(picture, angle));
         EXPECT_EQ(difference, "") << SizeName(size) << " at " << angle << " degrees";
     }

@@ -8,9 +8,11 @@
 // canvas row both source coordinates are monotone in the column, so the
 // in-bounds pixels of a row form one run; its ends are found with the
 // formula's own comparisons, and the middle is copied without tests.
-// Near 0 and 180 degrees a run falls into long stretches of consecutive
-// pixels of one source row; their ends are found the same way, at a few
-// columns each, and each stretch is copied as memory is (Stretches.h).
+// Near 0 and 180 degrees the canvas is done in whole rows, and a run falls
+// into long stretches of consecutive pixels of one source row; their ends
+// are found the same way, at a few columns each, with the products made
+// where they are probed, and each stretch is copied as memory is, or turned
+// round by byte shuffles (Stretches.h, StretchRows.cpp).
 // Away from 0 and 180 degrees, where a row walks across the source's rows,
 // the canvas is done in tiles so that the source rows in use stay in cache;
 // the source lines that later rows will need are prefetched. Near 90 and 270
@@ -21,9 +23,10 @@
 // staging rows and state live on the stack (about 57 KiB) for the length of
 // a call.
 //
-// Layout (fast/): Tiling.cpp drives, Runs.h is the run model the kernels
-// share, Stretches.h finds stretches, one Kernel<Name>.cpp per instruction
-// set, KernelChoice.cpp picks.
+// Layout (fast/): Tiling.cpp drives tiles, StretchRows.cpp whole rows near 0
+// and 180 degrees, Runs.h is the run model the kernels share, Stretches.h
+// finds stretches, one Kernel<Name>.cpp per instruction set,
+// KernelChoice.cpp picks.
 #pragma once
 
 #include "image/BMPImage.h"

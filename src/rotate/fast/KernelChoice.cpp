@@ -27,6 +27,7 @@ bool ProcessorHasAVX2() {
 struct Kernel {
     RotateKernel kernel;
     fast::BlockFn run;
+    fast::StretchCopy copy;
     bool (*usable)();
     const fast::Streaming* streaming;
 };
@@ -38,21 +39,22 @@ constexpr fast::Streaming kSSE2Streaming{fast::StreamSSE2, fast::FenceSSE2};
 constexpr fast::Streaming kAVX2Streaming{fast::StreamAVX2, fast::FenceSSE2};
 #endif
 
-// Fastest first; the scalar kernel last, everywhere.
+// Fastest first; the scalar kernel last, everywhere. The AVX-512 kernel
+// copies stretches only, and turns blocks with the AVX2 kernel's code.
 constexpr Kernel kBuilt[] = {
 #if VINTREL_KERNEL_AVX512
-    {RotateKernel::AVX512, fast::RunAVX512, ProcessorHasAVX512, &kAVX2Streaming},
+    {RotateKernel::AVX512, fast::RunAVX2, fast::CopyStretchAVX512, ProcessorHasAVX512, &kAVX2Streaming},
 #endif
 #if VINTREL_KERNEL_AVX2
-    {RotateKernel::AVX2, fast::RunAVX2, ProcessorHasAVX2, &kAVX2Streaming},
+    {RotateKernel::AVX2, fast::RunAVX2, fast::CopyStretchAVX2, ProcessorHasAVX2, &kAVX2Streaming},
 #endif
 #if VINTREL_KERNEL_SSE2
-    {RotateKernel::SSE2, fast::RunSSE2, Always, &kSSE2Streaming},
+    {RotateKernel::SSE2, fast::RunSSE2, fast::CopyStretchSSE2, Always, &kSSE2Streaming},
 #endif
 #if VINTREL_KERNEL_NEON
-    {RotateKernel::NEON, fast::RunNEON, Always, nullptr},
+    {RotateKernel::NEON, fast::RunNEON, fast::CopyStretchNEON, Always, nullptr},
 #endif
-    {RotateKernel::Scalar, fast::RunScalar, Always, nullptr},
+    {RotateKernel::Scalar, fast::RunScalar, fast::CopyStretchScalar, Always, nullptr},
 };
 
 const Kernel* Built(RotateKernel kernel) {
@@ -95,6 +97,11 @@ RotateKernel BestKernel() {
 fast::BlockFn fast::BlockFnFor(RotateKernel kernel) {
     const Kernel* k = Built(kernel);
     return k != nullptr ? k->run : RunScalar;
+}
+
+fast::StretchCopy fast::StretchCopyFor(RotateKernel kernel) {
+    const Kernel* k = Built(kernel);
+    return k != nullptr ? k->copy : CopyStretchScalar;
 }
 
 const fast::Streaming* fast::StreamingFor(RotateKernel kernel) {

@@ -1,5 +1,6 @@
 // NEON kernel (64-bit ARM): four source offsets at a time; near 90 degrees,
-// 8x8 blocks turned in registers with three-plane loads and stores.
+// 8x8 blocks turned in registers with three-plane loads and stores; near
+// 180 degrees, stretches turned round plane by plane.
 #include <arm_neon.h>
 
 #include "rotate/fast/Blocks8.h"
@@ -144,9 +145,24 @@ struct NEON {
 
 }  // namespace
 
-void RunNEON(const RunBlock& b, const Source& src) {
-    if (src.longStretches && src.unitSteps) return StretchRows(b, src, CopyStretchOneByOne);
-    RunBlocks8<NEON>(b, src);
+void RunNEON(const RunBlock& b, const Source& src) { RunBlocks8<NEON>(b, src); }
+
+void CopyStretchNEON(uint8_t* out, const Source& src, uint32_t from, uint32_t count) {
+    if (!src.falling) return CopyStretchOneByOne(out, src, from, count);
+    // Sixteen pixels at a time from the stretch's right end, split into
+    // their three byte planes, each plane turned round, stored interleaved
+    // again: exactly their 48 bytes each way.
+    const uint8_t* in = src.pixels + from;
+    uint32_t done = 0;
+    for (; count - done >= 16; done += 16) {
+        uint8x16x3_t pixels = vld3q_u8(in + 3u * (count - done - 16));
+        for (int c = 0; c < 3; ++c) {
+            const uint8x16_t halves = vrev64q_u8(pixels.val[c]);
+            pixels.val[c] = vextq_u8(halves, halves, 8);
+        }
+        vst3q_u8(out + 3u * done, pixels);
+    }
+    TurnOneByOne(out + 3u * done, in, count - done);
 }
 
 }  // namespace fast

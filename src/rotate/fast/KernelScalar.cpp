@@ -7,8 +7,11 @@ namespace vintrel {
 namespace fast {
 
 void RunScalar(const RunBlock& b, const Source& src) {
-    if (src.longStretches && src.unitSteps) return StretchRows(b, src, CopyStretchOneByOne);
     for (uint32_t row = 0; row < b.rows; ++row) CopyOneByOne(RowOf(b, row), src, 0);
+}
+
+void CopyStretchScalar(uint8_t* out, const Source& src, uint32_t from, uint32_t count) {
+    CopyStretchOneByOne(out, src, from, count);
 }
 
 }  // namespace fast

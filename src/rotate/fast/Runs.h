@@ -25,13 +25,17 @@ struct Source {
     bool sparse;
     bool falling;  // c < 0: along a canvas row the source column falls
     // Near 0 and 180 degrees rows read long stretches of consecutive source
-    // pixels (Stretches.h); s is how fast y moves along a row.
+    // pixels (Stretches.h).
     bool longStretches;
-    double slope;
     // Consecutive columns' x differ by at most one pixel (Tiling.cpp proves
     // it from c and the sizes).
     bool unitSteps;
 };
+
+// Copies a stretch of `count` consecutive source pixels from offset `from`
+// to `out`, turned round where the source column falls (Source::falling),
+// touching exactly those bytes of the source and of the canvas.
+using StretchCopy = void (*)(uint8_t* out, const Source& src, uint32_t from, uint32_t count);
 
 // Canvas pixels of one row that all lie inside the picture, so their
 // truncations are in range and need no test.
@@ -57,6 +61,28 @@ struct RunBlock {
 using BlockFn = void (*)(const RunBlock&, const Source&);
 
 namespace {
+
+// `inside(k)` holds on a prefix or a suffix of [0, n) (a monotone coordinate
+// against one bound); narrows [lo, hi) to where it holds.
+template <typename Test>
+inline void KeepWhere(uint32_t n, Test inside, uint32_t& lo, uint32_t& hi) {
+    if (lo >= hi) return;
+    const bool first = inside(0u);
+    if (first == inside(n - 1)) {
+        if (!first) hi = lo;
+        return;
+    }
+    uint32_t same = 0, other = n - 1;  // inside(same) == first != inside(other)
+    while (other - same > 1) {
+        const uint32_t mid = same + (other - same) / 2;
+        (inside(mid) == first ? same : other) = mid;
+    }
+    if (first) {
+        if (other < hi) hi = other;
+    } else if (other > lo) {
+        lo = other;
+    }
+}
 
 inline PixelRun RowOf(const RunBlock& b, uint32_t row) {
     PixelRun r = b.first;

@@ -1,6 +1,7 @@
 // The tiling driver: splits the canvas into tiles, finds each row's run of
 // pixels that lie inside the picture, paints the rest white, and hands the
-// runs to the chosen kernel. No intrinsics here.
+// runs to the chosen kernel; near 0 and 180 degrees it hands the canvas to
+// the row driver (StretchRows.cpp) instead. No intrinsics here.
 #include <cstring>
 
 #include "rotate/RotateFast.h"
@@ -9,6 +10,7 @@
 namespace vintrel {
 namespace {
 
+using fast::KeepWhere;
 using fast::PixelRun;
 using fast::RunBlock;
 using fast::Source;
@@ -18,28 +20,6 @@ using fast::Source;
 constexpr uint32_t kMaxColumns = 2048;
 constexpr uint32_t kMaxRows = 64;
 constexpr double kPrefetchRows = 8;
-
-// `inside(k)` holds on a prefix or a suffix of [0, n) (a monotone coordinate
-// against one bound); narrows [lo, hi) to where it holds.
-template <typename Test>
-void KeepWhere(uint32_t n, Test inside, uint32_t& lo, uint32_t& hi) {
-    if (lo >= hi) return;
-    const bool first = inside(0u);
-    if (first == inside(n - 1)) {
-        if (!first) hi = lo;
-        return;
-    }
-    uint32_t same = 0, other = n - 1;  // inside(same) == first != inside(other)
-    while (other - same > 1) {
-        const uint32_t mid = same + (other - same) / 2;
-        (inside(mid) == first ? same : other) = mid;
-    }
-    if (first) {
-        if (other < hi) hi = other;
-    } else if (other > lo) {
-        lo = other;
-    }
-}
 
 struct TileShape {
     uint32_t columns, rows;  // of a tile
@@ -185,12 +165,12 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
                           3 * static_cast<int64_t>(columnsOn < 0 ? columnsOn - 0.5 : columnsOn + 0.5);
     const double sine = s < 0 ? -s : s;
     const Source src{source.pixels, 3u * source.width, bytes - 3u, static_cast<uint32_t>(ahead),
-                     sine <= 0.5, c < 0, sine <= kLongStretches, s,
-                     UnitSteps(c, s, source.width, width, height)};
+                     sine <= 0.5, c < 0, sine <= kLongStretches, UnitSteps(c, s, source.width, width, height)};
     // Rows copied stretch by stretch go straight to the canvas, which is
     // fresh memory in every call: staging them and streaming them out added
-    // a pass, 3.5 of 37 ms for a whole job at 1 degree here.
-    const fast::Streaming* streaming = src.longStretches ? nullptr : fast::StreamingFor(kernel);
+    // a pass.
+    if (src.longStretches) return fast::FillStretchRows(source, destination, c, s, src, fast::StretchCopyFor(kernel));
+    const fast::Streaming* streaming = fast::StreamingFor(kernel);
     alignas(64) uint8_t stage[3u * kStagePixels];
     const TurnSetup setup{&src,
                           fast::BlockFnFor(kernel),
