@@ -13,7 +13,8 @@ void RotateImage(BMPImage* source, BMPImage* destination, int32_t angle) {
     destination->pixels = nullptr;
     if (!FileCanStore(canvas.width, canvas.height)) return;
     if (!AttachPixels(*destination) || destination->pixels == nullptr) return;
-    RotatePixelsFast(*source, *destination, turn.c, turn.s, BestKernel());
+    // A canvas that could not be finished is one the writer refuses.
+    if (!RotatePixelsFast(*source, *destination, turn.c, turn.s, BestKernel())) ReleasePixels(*destination);
 }
 
 }  // namespace vintrel

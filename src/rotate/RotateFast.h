@@ -43,7 +43,8 @@ bool KernelAvailable(RotateKernel kernel);
 // The fastest available kernel (looked up on every call: nothing is kept).
 RotateKernel BestKernel();
 
-// The formula of Rotate.h, with `kernel` (which must be available).
-void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, double s, RotateKernel kernel);
+// The formula of Rotate.h, with `kernel` (which must be available). False,
+// with the canvas unfinished, when its scratch cannot be had.
+bool RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, double s, RotateKernel kernel);
 
 }  // namespace vintrel

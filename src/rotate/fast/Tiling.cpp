@@ -3,7 +3,9 @@
 // runs to the chosen kernel; near 0 and 180 degrees it hands the canvas to
 // the row driver (StretchRows.cpp) instead. No intrinsics here.
 #include <cstring>
+#include <new>
 
+#include "platform/Platform.h"
 #include "rotate/RotateFast.h"
 #include "rotate/fast/Kernels.h"
 
@@ -15,8 +17,8 @@ using fast::PixelRun;
 using fast::RunBlock;
 using fast::Source;
 
-// Columns per chunk at most: bounds the column tables (2 x 16 KiB on the
-// stack); and rows per band.
+// Columns per chunk at most: bounds the column tables (2 x 16 KiB); and
+// rows per band.
 constexpr uint32_t kMaxColumns = 2048;
 constexpr uint32_t kMaxRows = 64;
 constexpr double kPrefetchRows = 8;
@@ -48,6 +50,14 @@ constexpr uint32_t kStagePixels = kWide.columns * kWide.rows > kSquare.columns *
                                       ? kWide.columns * kWide.rows
                                       : kSquare.columns * kSquare.rows;
 static_assert(kTall.columns * kTall.rows <= kStagePixels, "every tile fits the staging rows");
+
+// The staging rows and the formula's products for a column chunk and a
+// tile's rows: some 57 KiB, from the heap, so that a call fits a thread's
+// small stack.
+struct Scratch {
+    alignas(64) uint8_t stage[3u * kStagePixels];
+    double xc[kMaxColumns], xs[kMaxColumns], ys[kMaxRows], yc[kMaxRows];
+};
 
 struct TurnSetup {
     const Source* src;
@@ -149,13 +159,13 @@ void Products(int32_t first, uint32_t count, double p, double q, double* byP, do
 
 }  // namespace
 
-void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, double s, RotateKernel kernel) {
-    if (!HasPixels(destination)) return;
+bool RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, double s, RotateKernel kernel) {
+    if (!HasPixels(destination)) return true;
     const uint32_t width = destination.width, height = destination.height;
     if (!HasPixels(source)) {
         // -1 < v < 0 truncates to 0, which an empty picture does not have.
         std::memset(destination.pixels, 255, 3u * static_cast<size_t>(width) * height);
-        return;
+        return true;
     }
     const uint32_t bytes = 3u * source.width * source.height;  // checked when the picture was attached
     // The source offset of a pixel kPrefetchRows canvas rows on, roughly:
@@ -169,9 +179,16 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
     // Rows copied stretch by stretch go straight to the canvas, which is
     // fresh memory in every call: staging them and streaming them out added
     // a pass.
-    if (src.longStretches) return fast::FillStretchRows(source, destination, c, s, src, fast::StretchCopyFor(kernel));
+    if (src.longStretches) {
+        fast::FillStretchRows(source, destination, c, s, src, fast::StretchCopyFor(kernel));
+        return true;
+    }
+    void* block = PlatformAlloc(sizeof(Scratch) + alignof(Scratch));
+    if (block == nullptr) return false;
+    auto* scratch = new (reinterpret_cast<void*>((reinterpret_cast<uintptr_t>(block) + alignof(Scratch) - 1) &
+                                                 ~uintptr_t{alignof(Scratch) - 1})) Scratch;
+    double *xc = scratch->xc, *xs = scratch->xs, *ys = scratch->ys, *yc = scratch->yc;
     const fast::Streaming* streaming = fast::StreamingFor(kernel);
-    alignas(64) uint8_t stage[3u * kStagePixels];
     const TurnSetup setup{&src,
                           fast::BlockFnFor(kernel),
                           static_cast<double>(source.width / 2),
@@ -179,11 +196,10 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
                           static_cast<double>(source.width),
                           static_cast<double>(source.height),
                           streaming,
-                          stage};
+                          scratch->stage};
     const int32_t centreX = static_cast<int32_t>(width / 2);
     const int32_t centreY = static_cast<int32_t>(height / 2);
     const TileShape shape = TileShapeFor(s);
-    double xc[kMaxColumns], xs[kMaxColumns], ys[kMaxRows], yc[kMaxRows];
 
     for (uint32_t j0 = 0; j0 < width; j0 += kMaxColumns) {
         const uint32_t n = width - j0 < kMaxColumns ? width - j0 : kMaxColumns;
@@ -203,6 +219,8 @@ void RotatePixelsFast(const BMPImage& source, BMPImage& destination, double c, d
         }
     }
     if (streaming != nullptr) streaming->fence();
+    PlatformFree(block);
+    return true;
 }
 
 }  // namespace vintrel
