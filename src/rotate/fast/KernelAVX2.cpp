@@ -16,10 +16,10 @@ namespace {
 
 // Canvas rows a few rows on read source lines that no row before them did,
 // in an order no hardware prefetcher follows: ask for each pixel's line now
-// (a hint only: nothing depends on its exactness). Every other pixel's was
-// measurably slower near 90 degrees, where each pixel of a tile row lies on
-// its own source row; where the source row moves slowly (src.sparse) it is
-// enough, and was faster (10% at 1 degree, 5% at 30).
+// (a hint only: nothing depends on its exactness). Near 90 degrees each
+// pixel of a tile row lies on its own source row, so every pixel is asked
+// for; where the source row moves slowly (src.sparse) every other pixel's
+// line is enough, and fewer hints cost less (doc/performance.md).
 inline void Prefetch(const Source& src, __m256i offset, int every) {
     alignas(32) uint32_t soon[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(soon),
@@ -176,7 +176,8 @@ void CopyStretchAVX2(uint8_t* out, const Source& src, uint32_t from, uint32_t co
     });
 }
 
-// 32-byte stores: 3% faster than StreamSSE2 at 30 degrees, 7% at 90.
+// 32-byte stores: fewer than StreamSSE2's, so a little faster
+// (doc/performance.md).
 void StreamAVX2(uint8_t* to, const uint8_t* from, size_t bytes) {
     StreamLines(to, from, bytes, [](uint8_t* line, const uint8_t* in) {
         for (int q = 0; q < 2; ++q)
