@@ -18,8 +18,6 @@
 
 #include <dlfcn.h>
 
-#include <cstdlib>
-
 namespace {
 
 // The instance handle of a shared object is its load address, as on Windows.
@@ -35,17 +33,22 @@ __attribute__((destructor(101))) void EarlyDetach() {
     vintrel::ModuleEarlyStep(Self(), vintrel::ProcessDetach, nullptr);
 }
 
-// An exit function registered from a shared object runs when it is unloaded,
-// or at exit if it never is.
-void MainDetach() { vintrel::ModuleEntry(Self(), vintrel::ProcessDetach, nullptr); }
+// An exit function registered with this shared object's handle runs when it
+// is unloaded, or at exit if it never is. Registered by the handle outright:
+// a sanitizer's atexit() passes none, and would run it after the unload.
+extern "C" __attribute__((visibility("hidden"))) void* __dso_handle;
+extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
+
+void MainDetach(void*) { vintrel::ModuleEntry(Self(), vintrel::ProcessDetach, nullptr); }
 
 // The dynamic loader cannot be told to refuse a load; a refused attach is
 // undone at once with a detach, as Windows does, and the export still works.
 // So is one whose detach could not be registered: it could never leave the
 // chain.
 __attribute__((constructor(65534))) void MainAttach() {
-    if (vintrel::ModuleEntry(Self(), vintrel::ProcessAttach, nullptr) == 0 || std::atexit(MainDetach) != 0)
-        MainDetach();
+    if (vintrel::ModuleEntry(Self(), vintrel::ProcessAttach, nullptr) == 0 ||
+        __cxa_atexit(MainDetach, nullptr, &__dso_handle) != 0)
+        MainDetach(nullptr);
 }
 
 }  // namespace
