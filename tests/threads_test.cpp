@@ -89,7 +89,7 @@ TEST(Threads, ACallFitsASmallStack) {
         pthread_attr_t attributes;
         ASSERT_EQ(pthread_attr_init(&attributes), 0);
 #if defined(PTHREAD_STACK_MIN)
-        const size_t least = PTHREAD_STACK_MIN;  // a call to sysconf in some C libraries
+        const auto least = static_cast<size_t>(PTHREAD_STACK_MIN);  // a call to sysconf in some C libraries
 #else
         const size_t least = 0;
 #endif
