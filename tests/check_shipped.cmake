@@ -37,8 +37,9 @@ foreach(object IN LISTS TEST_OBJECTS)
   defined_symbols(${object} names)
   # Section and file symbols name no code of the tests', nor do the
   # constructors that sanitizers put in every object, nor the compiler's own
-  # helpers that any object may carry (32-bit x86's __x86.get_pc_thunk.*).
-  list(FILTER names EXCLUDE REGEX "^\\.|\\.cpp$|^_*sub_[DI]_|^_*GLOBAL__sub_|^__x86\\.get_pc_thunk\\.")
+  # helpers and data that any object may carry (32-bit x86's
+  # __x86.get_pc_thunk.*, clang's sanitizers' __unnamed_N).
+  list(FILTER names EXCLUDE REGEX "^\\.|\\.cpp$|^_*sub_[DI]_|^_*GLOBAL__sub_|^__x86\\.get_pc_thunk\\.|^__unnamed_[0-9]+$")
   if(NOT names)
     message(FATAL_ERROR "${object} defines nothing that nm lists: the check cannot work")
   endif()
