@@ -161,17 +161,19 @@ int RefuseSharedNames(const std::vector<Text>& names, const Text& dir) {
     return line.empty() ? ExitWritten : Fail(ExitUsage, line);
 }
 
+// The file each name stands for, once for every check that asks.
+using FileKey = std::tuple<bool, uint64_t, uint64_t>;  // known, volume, index
+
+FileKey KeyOf(const Text& name) {
+    FileId id;
+    return IdentifyFile(name, id) ? FileKey{true, id.volume, id.index} : FileKey{};
+}
+
 // Inputs that are one file under two names (links, ".."): it would be turned
 // once for each. A name that names no file fails later, on its own.
-int RefuseSharedFiles(const std::vector<Text>& names) {
-    using Key = std::tuple<bool, uint64_t, uint64_t>;  // known, volume, index
-    std::vector<Key> keys(names.size());
-    for (size_t i = 0; i < names.size(); ++i) {
-        FileId id;
-        if (IdentifyFile(names[i], id)) keys[i] = Key{true, id.volume, id.index};
-    }
-    const auto same = [](const Key& a, const Key& b) { return std::get<0>(a) && a == b; };
-    const std::string line = NameGroups(names, keys, std::less<Key>(), same, [](size_t, size_t count) {
+int RefuseSharedFiles(const std::vector<Text>& names, const std::vector<FileKey>& keys) {
+    const auto same = [](const FileKey& a, const FileKey& b) { return std::get<0>(a) && a == b; };
+    const std::string line = NameGroups(names, keys, std::less<FileKey>(), same, [](size_t, size_t count) {
         return std::string(count == 2 ? " are one file" : " are all one file");
     });
     return line.empty() ? ExitWritten : Fail(ExitUsage, line);
@@ -181,15 +183,13 @@ int RefuseSharedFiles(const std::vector<Text>& names) {
 // links: another picture's input, which would be lost before it is read, or
 // another picture's output, which would be written twice. A picture turned
 // into its own file is what was asked for.
-int RefuseOverlaps(const std::vector<BatchPicture>& pictures) {
-    using Key = std::pair<uint64_t, uint64_t>;  // volume, index
-    std::map<Key, size_t> inputs, outputs;
-    FileId id;
+int RefuseOverlaps(const std::vector<BatchPicture>& pictures, const std::vector<FileKey>& inputKeys) {
+    std::map<FileKey, size_t> inputs, outputs;
     for (size_t i = 0; i < pictures.size(); ++i)
-        if (IdentifyFile(pictures[i].input, id)) inputs.emplace(Key{id.volume, id.index}, i);
+        if (std::get<0>(inputKeys[i])) inputs.emplace(inputKeys[i], i);
     for (size_t i = 0; i < pictures.size(); ++i) {
-        if (!IdentifyFile(pictures[i].output, id)) continue;
-        const Key key{id.volume, id.index};
+        const FileKey key = KeyOf(pictures[i].output);
+        if (!std::get<0>(key)) continue;
         const auto input = inputs.find(key);
         if (input != inputs.end() && input->second != i)
             return Fail(ExitUsage, "'" + Narrow(pictures[i].output) + "' is the input '" +
@@ -234,7 +234,10 @@ int ReadBatchArguments(const std::vector<Text>& args, BatchPlan& plan) {
     Text dir = o.dir;
     if (OwnNameStart(dir) != dir.size()) dir += kSeparator;
     if (const int status = RefuseSharedNames(o.names, dir)) return status;
-    if (const int status = RefuseSharedFiles(o.names)) return status;
+    std::vector<FileKey> keys;
+    keys.reserve(o.names.size());
+    for (const Text& name : o.names) keys.push_back(KeyOf(name));
+    if (const int status = RefuseSharedFiles(o.names, keys)) return status;
     plan.pictures.reserve(o.names.size());
     for (const Text& name : o.names) {
         const BatchPicture picture{name, dir + name.substr(OwnNameStart(name))};
@@ -242,7 +245,7 @@ int ReadBatchArguments(const std::vector<Text>& args, BatchPlan& plan) {
             return Fail(ExitUsage, "'" + Shown(name) + "' is too long a name");
         plan.pictures.push_back(picture);
     }
-    return RefuseOverlaps(plan.pictures);
+    return RefuseOverlaps(plan.pictures, keys);
 }
 
 }  // namespace host

@@ -26,8 +26,9 @@ int Opened(int fd) {
     return fd;
 }
 
-int OpenAt(int folder, const char* name, int flags, mode_t mode = 0) {
-    return Fails(OpOpen) ? -1 : Opened(openat(folder, name, flags | O_CLOEXEC, mode));
+// `op`: OpCreate for the temporary, which the fault sweep tells apart.
+int OpenAt(int folder, const char* name, int flags, mode_t mode = 0, PlatformOp op = OpOpen) {
+    return Fails(op) ? -1 : Opened(openat(folder, name, flags | O_CLOEXEC, mode));
 }
 
 void Close(int fd) {
@@ -53,13 +54,9 @@ bool StreamOn(PlatformOutput& output, int fd) {
 
 // An unnamed file in the target's folder, or else one created exclusively
 // under a fresh name there: its descriptor, or -1 with errno.
-int Create(int folder, const char* name, int flags, mode_t mode) {
-    return Fails(OpCreate) ? -1 : Opened(openat(folder, name, flags | O_CLOEXEC, mode));
-}
-
 int CreateTemporary(PlatformOutput& output, mode_t mode) {
 #if defined(O_TMPFILE)
-    const int fd = Create(output.folder, ".", O_TMPFILE | O_WRONLY, mode);
+    const int fd = OpenAt(output.folder, ".", O_TMPFILE | O_WRONLY, mode, OpCreate);
     output.unnamed = fd >= 0;
     // Only a file system without unnamed files is worth a named one.
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
@@ -67,7 +64,7 @@ int CreateTemporary(PlatformOutput& output, mode_t mode) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         char fresh[kFreshNameBytes];
         if (!FreshName(fresh)) return -1;
-        const int named = Create(output.folder, fresh, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+        const int named = OpenAt(output.folder, fresh, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode, OpCreate);
         if (named >= 0) std::memcpy(output.temporary, fresh, sizeof fresh);
         if (named >= 0 || errno != EEXIST) return named;
     }
@@ -78,6 +75,14 @@ void RemoveTemporary(PlatformOutput& output) {
     if (output.temporary[0] != '\0' && !Fails(OpRemove)) unlinkat(output.folder, output.temporary, 0);
     output.temporary[0] = '\0';
     output.unnamed = false;
+}
+
+// The stream over the temporary `fd`, or false with it gone.
+bool StreamOnTemporary(PlatformOutput& output, int fd) {
+    if (StreamOn(output, fd)) return true;
+    Close(fd);
+    RemoveTemporary(output);
+    return false;
 }
 
 // Owner first: changing it clears the set-ID bits, which the mode then puts
@@ -134,11 +139,12 @@ bool BeginReplacement(PlatformOutput& output, const struct stat& found, uint64_t
     output.replaces = true;
     if ((found.st_mode & (S_ISUID | S_ISGID)) != 0) output.setIdMode = found.st_mode & 07777;
     const int temporary = TakeTemporary(output, found);
-    if (temporary < 0) return Overwrite(output, found, bytes);
-    if (StreamOn(output, temporary)) return true;
-    Close(temporary);
-    RemoveTemporary(output);
-    return false;
+    return temporary < 0 ? Overwrite(output, found, bytes) : StreamOnTemporary(output, temporary);
+}
+
+bool BeginNew(PlatformOutput& output) {
+    const int fd = CreateTemporary(output, 0666);  // under the umask, as any new file
+    return fd >= 0 && StreamOnTemporary(output, fd);
 }
 
 // A device or pipe: opened as the kernel finds it, never created or cut.
@@ -219,13 +225,8 @@ bool BeginOnce(const char* name, uint64_t bytes, PlatformOutput& output) {
     if (place.kind == Kind::Other) return BeginAsItIs(name, place.file, output);
     output.folder = place.folder;
     std::memcpy(output.target, place.own, sizeof place.own);
-    const bool begun = place.kind == Kind::Missing ? [&] {
-        const int fd = CreateTemporary(output, 0666);  // under the umask, as any new file
-        if (fd < 0 || StreamOn(output, fd)) return fd >= 0;
-        Close(fd);
-        RemoveTemporary(output);
-        return false;
-    }() : BeginReplacement(output, place.file, bytes);
+    const bool begun =
+        place.kind == Kind::Missing ? BeginNew(output) : BeginReplacement(output, place.file, bytes);
     if (begun) return true;
     const int error = errno;
     Close(output.folder);
