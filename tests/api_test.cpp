@@ -31,9 +31,7 @@ protected:
 
 TEST_F(Files, WritesThePictureTurned) {
     for (int32_t angle : {0, 30, -45, 90, 180, 270, 100}) {
-        const Outcome o = Rotate(input, output, angle);
-        EXPECT_EQ(o.result, 999) << angle;
-        EXPECT_EQ(o.printed, kOk) << angle;
+        EXPECT_EQ(Rotate(input, output, angle), (Outcome{999, kOk})) << angle;
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(output)), ReferenceRotate(picture, angle)) << angle;
     }
     EXPECT_EQ(vintrel::SourceImage, nullptr) << "nothing is kept between calls";
@@ -50,29 +48,23 @@ TEST_F(Files, OutputMayBeTheInput) {
 TEST_F(Files, MissingInputPrintsOneLineAndTouchesNothing) {
     WriteFile(output, {9, 9, 9});
     for (const std::string& name : {dir.File("absent.bmp"), dir.path()}) {
-        const Outcome o = Rotate(name, output, 30);
-        EXPECT_EQ(o.result, -3) << name;
-        EXPECT_EQ(o.printed, kMissingLine) << name;
+        EXPECT_EQ(Rotate(name, output, 30), (Outcome{-3, kMissingLine})) << name;
         EXPECT_EQ(ReadFile(output), (std::vector<uint8_t>{9, 9, 9})) << name;
     }
 }
 
 TEST_F(Files, UnwritableOutputsFailAfterTheRead) {
     for (const std::string& name : {std::string(), dir.File("no/such/folder/out.bmp"), dir.path()}) {
-        const Outcome o = Rotate(input, name, 30);
-        EXPECT_EQ(o.result, -1) << name;
-        EXPECT_EQ(o.printed, kUnwritable) << name;
+        EXPECT_EQ(Rotate(input, name, 30), (Outcome{-1, kUnwritable})) << name;
     }
 }
 
 TEST_F(Files, NullNamesAreFilesThatCannotBeOpened) {
     const std::u16string in = U16(input), out = U16(output);
     Outcome o = Rotate(nullptr, out.c_str(), 30);
-    EXPECT_EQ(o.result, -3);
-    EXPECT_EQ(o.printed, kMissingLine);
+    EXPECT_EQ(o, (Outcome{-3, kMissingLine}));
     o = Rotate(in.c_str(), nullptr, 30);
-    EXPECT_EQ(o.result, -1);
-    EXPECT_EQ(o.printed, kUnwritable);
+    EXPECT_EQ(o, (Outcome{-1, kUnwritable}));
     EXPECT_FALSE(FileExists(output));
 }
 
@@ -97,13 +89,11 @@ TEST_F(Files, LongerNamesAreNeverShortened) {
     WriteFile(name200, EncodeBMP(picture));
     WriteFile(cut, EncodeBMP(picture));
     Outcome o = Rotate(name200, output, 0);
-    EXPECT_EQ(o.result, -3);
-    EXPECT_EQ(o.printed, kMissingLine);
+    EXPECT_EQ(o, (Outcome{-3, kMissingLine}));
 
     const std::string out200 = name200.substr(0, name200.size() - 5) + "o.bmp";
     o = Rotate(input, out200, 0);
-    EXPECT_EQ(o.result, -1);
-    EXPECT_EQ(o.printed, kUnwritable);
+    EXPECT_EQ(o, (Outcome{-1, kUnwritable}));
     EXPECT_FALSE(FileExists(out200));
     EXPECT_EQ(ReadFile(cut), EncodeBMP(picture)) << "the shortened name is not written either";
 }
@@ -134,11 +124,9 @@ TEST_F(Files, NoLookAlikeForCharactersWithoutANarrowForm) {
     if (!AnsiIsWindows1252()) GTEST_SKIP() << "ANSI code page " << GetACP();
     WriteFile(dir.File("lodz.bmp"), EncodeBMP(picture));
     Outcome o = Rotate(dir.File("\xC5\x82odz.bmp"), output, 0);
-    EXPECT_EQ(o.result, -3);
-    EXPECT_EQ(o.printed, kMissingLine);
+    EXPECT_EQ(o, (Outcome{-3, kMissingLine}));
     o = Rotate(input, dir.File("\xC5\x82odz.bmp"), 90);
-    EXPECT_EQ(o.result, -1);
-    EXPECT_EQ(o.printed, kUnwritable);
+    EXPECT_EQ(o, (Outcome{-1, kUnwritable}));
     EXPECT_EQ(ReadFile(dir.File("lodz.bmp")), EncodeBMP(picture));
 }
 #endif
@@ -164,9 +152,7 @@ TEST_F(Files, CanvasTooLargeToWriteLeavesTheOutputAlone) {
     header.biWidth = header.biHeight = 30000;
     WriteFile(input, HeaderBytes(header));
     WriteFile(output, {4, 5, 6});
-    const Outcome o = Rotate(input, output, 45);
-    EXPECT_EQ(o.result, -1);
-    EXPECT_EQ(o.printed, kUnwritable);
+    EXPECT_EQ(Rotate(input, output, 45), (Outcome{-1, kUnwritable}));
     EXPECT_EQ(ReadFile(output), (std::vector<uint8_t>{4, 5, 6}));
 }
 
@@ -261,8 +247,7 @@ TEST_P(NameEdges, NameTheFileTheyStandFor) {
     const size_t files = size_t(std::distance(std::filesystem::directory_iterator(dir.path()), {}));
     o = Rotate(otherWide.c_str(), wide.c_str(), 90);
     if (narrow.empty()) {
-        EXPECT_EQ(o.result, -1);
-        EXPECT_EQ(o.printed, kUnwritable);
+        EXPECT_EQ(o, (Outcome{-1, kUnwritable}));
         EXPECT_EQ(size_t(std::distance(std::filesystem::directory_iterator(dir.path()), {})), files);
         EXPECT_EQ(ReadFile(lookalike), EncodeBMP(DistinctPicture(2, 2)));
     } else {

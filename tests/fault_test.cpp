@@ -66,10 +66,13 @@ std::ostream& operator<<(std::ostream& os, const Holdings& h) {
     return os << h.blocks << " blocks, " << h.files << " files, " << h.handles << " handles";
 }
 
+// Windows: the rename writes through, folder included; and written over in
+// place, the stream has no buffer, where elsewhere what a failed write left
+// in it never reaches the file.
 #if defined(_WIN32)
-constexpr bool kSyncsFolder = false;
+constexpr bool kSyncsFolder = false, kDropsBuffered = false;
 #else
-constexpr bool kSyncsFolder = true;
+constexpr bool kSyncsFolder = true, kDropsBuffered = true;
 #endif
 #if defined(__linux__)
 constexpr int kNoUnnamed = EOPNOTSUPP;  // a file system without unnamed files: the named temporary
@@ -77,13 +80,6 @@ constexpr bool kWritesBack = true;
 #else
 constexpr int kNoUnnamed = -1;
 constexpr bool kWritesBack = false;
-#endif
-// Written over in place, what a failed write left in the stream's buffer
-// never reaches the file (Windows: that stream has no buffer).
-#if defined(_WIN32)
-constexpr bool kDropsBuffered = false;
-#else
-constexpr bool kDropsBuffered = true;
 #endif
 
 enum class Output { Existing, Missing, SameAsInput, ThroughLink };
@@ -262,8 +258,7 @@ TEST_P(EveryFault, GivesTheRightResultAndLosesNothing) {
         } else {
             window = overwrites && at > untouched;
         }
-        EXPECT_EQ(o.result, result) << where;
-        EXPECT_EQ(o.printed, printed) << where;
+        EXPECT_EQ(o, (Outcome{result, printed})) << where;
         for (auto [folder, names] : stage.names) {
             // A new output appears beside the others; a link's target was there before.
             if (result == 999 && folder == stage.dir.path()) names.insert(fs::path(stage.output).filename().string());
@@ -298,18 +293,16 @@ INSTANTIATE_TEST_SUITE_P(Table, EveryFault, testing::ValuesIn(kScenes),
 
 #if !defined(_WIN32)
 
+struct stat Stat(const std::string& name) {
+    struct stat info {};
+    EXPECT_EQ(stat(name.c_str(), &info), 0) << name;
+    return info;
+}
+ino_t Inode(const std::string& name) { return Stat(name).st_ino; }
+mode_t Mode(const std::string& name) { return Stat(name).st_mode & 07777; }
+
 struct Replace : testing::Test {
     void SetUp() override { WriteFile(input, EncodeBMP(picture)); }
-    ino_t Inode(const std::string& name) {
-        struct stat info {};
-        EXPECT_EQ(stat(name.c_str(), &info), 0) << name;
-        return info.st_ino;
-    }
-    mode_t Mode(const std::string& name) {
-        struct stat info {};
-        EXPECT_EQ(stat(name.c_str(), &info), 0) << name;
-        return info.st_mode & 07777;
-    }
     TempDir dir;
     Picture picture = DistinctPicture(9, 5);
     std::string input = dir.File("in.bmp");
@@ -371,22 +364,12 @@ TEST_F(Replace, LinksKeepPointingAndTheirTargetGetsThePicture) {
     EXPECT_EQ(Names(dir.File("a/b")), (std::set<std::string>{"pic.bmp", "new.bmp"}));
 }
 
-// What a command prints, for getfacl.
-std::string Printed(const std::string& command) {
-    std::string out;
-    if (std::FILE* pipe = popen(command.c_str(), "r")) {
-        char block[256];
-        for (size_t got; (got = std::fread(block, 1, sizeof block, pipe)) > 0;) out.append(block, got);
-        pclose(pipe);
-    }
-    return out;
-}
-
 // A replacement takes on the old file's access list and attributes; a file
 // that had no access list gets none from its folder's default, which would
 // give someone more than it did.
 TEST_F(Replace, AccessListsAndAttributesAreKeptNeverWidened) {
-    if (std::system("setfacl --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs setfacl (Debian: acl)";
+    if (std::system("getfacl --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs setfacl and getfacl (Debian: acl)";
     const std::string plain = dir.File("plain.bmp");
     for (const std::string& name : {output, plain}) {
         WriteFile(name, {1, 2, 3});
@@ -396,13 +379,16 @@ TEST_F(Replace, AccessListsAndAttributesAreKeptNeverWidened) {
         GTEST_SKIP() << "no access lists on " << dir.path();
     ASSERT_EQ(std::system(("setfacl -d -m u:daemon:rwx,g::rwx,o::rwx '" + dir.path() + "'").c_str()), 0);
     const bool attributes = lsetxattr(output.c_str(), "user.note", "kept", 4, 0) == 0;
-    const auto acl = [](const std::string& name) { return Printed("getfacl -cp '" + name + "' 2>&1"); };
-    const std::string withList = acl(output), without = acl(plain);
-    const mode_t listMode = Mode(output);
+    // Each file's access list, as getfacl prints it, and its mode.
+    const auto rights = [&] {
+        const std::string listed = dir.File("acl.txt");
+        EXPECT_EQ(std::system(("getfacl -cp '" + output + "' '" + plain + "' >'" + listed + "'").c_str()), 0);
+        const std::vector<uint8_t> text = ReadFile(listed);
+        return std::string(text.begin(), text.end()) + std::to_string(Mode(output)) + " " + std::to_string(Mode(plain));
+    };
+    const std::string before = rights();
     for (const std::string& name : {output, plain}) EXPECT_EQ(Rotate(input, name, 10).result, 999) << name;
-    EXPECT_EQ(acl(output), withList);
-    EXPECT_EQ(acl(plain), without);
-    EXPECT_EQ(Mode(output), listMode);
+    EXPECT_EQ(rights(), before);
     EXPECT_EQ(Mode(plain), 0600u);
     char note[8] = {};
     EXPECT_EQ(attributes ? lgetxattr(output.c_str(), "user.note", note, sizeof note) : 0, attributes ? 4 : 0);
@@ -430,8 +416,7 @@ TEST_F(Replace, AFileTheCallerMayNotWriteIsNotReplaced) {
         ASSERT_EQ(seteuid(0), 0);
         ASSERT_EQ(setegid(0), 0);
     }
-    EXPECT_EQ(o.result, -1);
-    EXPECT_EQ(o.printed, kUnwritable);
+    EXPECT_EQ(o, (Outcome{-1, kUnwritable}));
     EXPECT_EQ(ReadFile(locked), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(Mode(locked), 0444u);
     EXPECT_EQ(Names(folder), (std::set<std::string>{"in.bmp", "locked.bmp"}));
@@ -457,48 +442,38 @@ TEST_P(SharedFolder, TakesOnlyWhatTheKernelWouldFollow) {
     const Planting& p = GetParam();
     TempDir dir;
     const Picture picture = DistinctPicture(5, 4);
-    const std::string input = dir.File("in.bmp"), shared = dir.File("shared"), secret = dir.File("private/secret");
-    WriteFile(input, EncodeBMP(picture));
+    const std::string shared = dir.File("shared"), secret = dir.File("private/secret"), planted = shared + "/out.bmp";
+    WriteFile(dir.File("in.bmp"), EncodeBMP(picture));
     fs::create_directory(dir.File("private"));
-    ASSERT_EQ(chmod(dir.File("private").c_str(), 0700), 0);
     WriteFile(secret, {1, 2, 3});
-    ASSERT_EQ(chmod(secret.c_str(), 0600), 0);
     fs::create_directory(shared);
-    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
-    ASSERT_EQ(chown(shared.c_str(), p.folderOwner, p.folderOwner), 0);
-    const std::string planted = shared + "/out.bmp";
+    ASSERT_TRUE(chmod(dir.File("private").c_str(), 0700) == 0 && chmod(secret.c_str(), 0600) == 0 &&
+                chmod(shared.c_str(), 01777) == 0 && chown(shared.c_str(), p.folderOwner, p.folderOwner) == 0);
     int reader = -1;  // a FIFO's reader, so that a writer would not wait
-    switch (p.what) {
-        case Planting::Link: fs::create_symlink(secret, planted); break;
-        case Planting::DanglingLink: fs::create_symlink(dir.File("private/new"), planted); break;
-        case Planting::File: WriteFile(planted, {4, 5, 6}); break;
-        case Planting::Fifo:
-            ASSERT_EQ(mkfifo(planted.c_str(), 0666), 0);
-            reader = open(planted.c_str(), O_RDONLY | O_NONBLOCK);
-            break;
-    }
+    if (p.what == Planting::Link || p.what == Planting::DanglingLink)
+        fs::create_symlink(p.what == Planting::Link ? secret : dir.File("private/new"), planted);
+    else if (p.what == Planting::File)
+        WriteFile(planted, {4, 5, 6});
+    else if (mkfifo(planted.c_str(), 0666) == 0)
+        reader = open(planted.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_EQ(lchown(planted.c_str(), p.owner, p.owner), 0);
     const std::set<std::string> before = Names(shared), hidden = Names(dir.File("private"));
 
-    const Outcome o = Rotate(input, planted, 0);
-    EXPECT_EQ(o.result, p.written ? 999 : -1);
-    EXPECT_EQ(o.printed, p.written ? kOk : kUnwritable);
+    EXPECT_EQ(Rotate(dir.File("in.bmp"), planted, 0), (Outcome{p.written ? 999 : -1, p.written ? kOk : kUnwritable}));
     EXPECT_EQ(Names(shared), before);
-    const std::string target = p.what == Planting::Link ? secret : p.what == Planting::DanglingLink ? dir.File("private/new") : planted;
+    const bool file = p.what == Planting::File;
+    char byte;
     if (p.what == Planting::Fifo) {
-        char byte;
         EXPECT_EQ(read(reader, &byte, 1), p.written ? 1 : 0) << "what reached the FIFO";
-        close(reader);
     } else if (p.written) {
-        EXPECT_EQ(DecodeWrittenBMP(ReadFile(target)), picture);
+        const std::string written = p.what == Planting::Link ? secret : file ? planted : dir.File("private/new");
+        EXPECT_EQ(DecodeWrittenBMP(ReadFile(written)), picture);
     } else {
         EXPECT_EQ(Names(dir.File("private")), hidden) << "nothing made where a link points";
-        const bool file = p.what == Planting::File;
         EXPECT_EQ(ReadFile(file ? planted : secret), (file ? std::vector<uint8_t>{4, 5, 6} : std::vector<uint8_t>{1, 2, 3}));
     }
-    struct stat info {};
-    EXPECT_EQ(stat(secret.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0600u) << "the secret's mode";
+    if (reader >= 0) close(reader);
+    EXPECT_EQ(Mode(secret), 0600u) << "the secret's mode";
 }
 
 constexpr uid_t kNobody = 65534;
@@ -518,18 +493,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Replace, ALoopOfLinksCannotBeWritten) {
     fs::create_symlink("loop2", dir.File("loop1"));
     fs::create_symlink("loop1", dir.File("loop2"));
-    const Outcome o = Rotate(input, dir.File("loop1"), 0);
-    EXPECT_EQ(o.result, -1);
-    EXPECT_EQ(o.printed, kUnwritable);
+    EXPECT_EQ(Rotate(input, dir.File("loop1"), 0), (Outcome{-1, kUnwritable}));
     EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"in.bmp", "loop1", "loop2"}));
 }
 
 TEST_F(Replace, DevicesAreWrittenInPlace) {
     EXPECT_EQ(Rotate(input, "/dev/null", 30).result, 999);
     if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-    const Outcome o = Rotate(input, "/dev/full", 30);
-    EXPECT_EQ(o.result, -1);
-    EXPECT_EQ(o.printed, kUnwritable);
+    EXPECT_EQ(Rotate(input, "/dev/full", 30), (Outcome{-1, kUnwritable}));
 }
 
 // A small file system, really full: the write fails for want of space, and
@@ -565,29 +536,24 @@ TEST_F(Replace, AFullFileSystemCostsNoPicture) {
             }
             std::fclose(filler);
         }
-        struct Caller {
-            bool nobody;
-            explicit Caller(bool n) : nobody(n) {
-                EXPECT_TRUE(!nobody || (setegid(65534) == 0 && seteuid(65534) == 0));
-            }
-            ~Caller() { EXPECT_TRUE(!nobody || (seteuid(0) == 0 && setegid(0) == 0)); }
+        // As nobody, where asked, for the call alone.
+        const auto call = [&](const std::string& to) {
+            EXPECT_TRUE(!inPlace || (setegid(65534) == 0 && seteuid(65534) == 0));
+            const Outcome o = Rotate(onDisk, to, 45);
+            EXPECT_TRUE(!inPlace || (seteuid(0) == 0 && setegid(0) == 0));
+            return o;
         };
         const Holdings before = Holdings::Now();
         for (const std::string& to : {onDisk, mnt + "/new.bmp"}) {
-            Caller caller(inPlace);
-            const Outcome o = Rotate(onDisk, to, 45);
-            EXPECT_EQ(o.result, -1) << to;
-            EXPECT_EQ(o.printed, kUnwritable) << to;
+            const Outcome o = call(to);
+            EXPECT_EQ(o, (Outcome{-1, kUnwritable})) << to;
         }
         EXPECT_EQ(Holdings::Now(), before);
         EXPECT_EQ(ReadFile(onDisk), EncodeBMP(big)) << "the only copy is intact";
         EXPECT_EQ(Names(mnt), (std::set<std::string>{"pic.bmp", "filler"}));
 
         fs::remove(mnt + "/filler");
-        {
-            Caller caller(inPlace);
-            EXPECT_EQ(Rotate(onDisk, onDisk, 45).result, 999);
-        }
+        EXPECT_EQ(call(onDisk).result, 999);
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(onDisk)), ReferenceRotate(big, 45));
         EXPECT_EQ(Inode(onDisk) == inode, inPlace) << "written over in place, or replaced";
     }

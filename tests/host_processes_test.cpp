@@ -188,39 +188,9 @@ TEST_F(Processes, WritersOfOneOutputNeverShowAPartialPicture) {
     EXPECT_EQ(Names(dir.path()), names);
 }
 
-// The scratch folder the program made in `tmp` once standard input is
-// being saved there, or "" after half a minute without one.
-std::string SavingInput(const std::string& tmp) {
-    for (int tries = 0; tries < 3000; ++tries, usleep(10000))
-        for (const auto& entry : fs::directory_iterator(tmp))
-            if (FileExists((entry.path() / "in.bmp").string())) return entry.path().string();
-    return "";
-}
-
-// -n keeps an output that appears while the picture is turned: here, made
-// while the program reads its picture from standard input.
-TEST_F(Processes, NoClobberKeepsAnOutputThatAppearsMeanwhile) {
-    const std::string fifo = dir.File("fifo"), tmp = dir.File("tmp"), made = dir.File("new.bmp");
-    fs::create_directory(tmp);
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const pid_t pid = Start("-n - " + Quote(made) + " 30 <" + Quote(fifo) + " 2>" + Quote(dir.File("err")),
-                            "env TMPDIR=" + Quote(tmp) + " ");
-    const int writer = open(fifo.c_str(), O_WRONLY);
-    ASSERT_NE(SavingInput(tmp), "");
-    WriteFile(made, old);
-    const std::vector<uint8_t> bytes = EncodeBMP(picture);
-    EXPECT_EQ(write(writer, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-    close(writer);
-    EXPECT_EQ(Wait(pid), 0);
-    const std::vector<uint8_t> err = ReadFile(dir.File("err"));
-    EXPECT_EQ(std::string(err.begin(), err.end()), "bmprotate2: " + made + ": exists, skipped\n");
-    EXPECT_EQ(ReadFile(made), old);
-    EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"in.bmp", "out.bmp", "new.bmp", "fifo", "tmp", "err"}));
-    EXPECT_TRUE(fs::is_empty(tmp));
-}
-
 // A stop while a picture goes through a pipe, for "-" in or out: the
-// scratch files go with it, and the program ends by the signal.
+// scratch files go with it, and the program ends by the signal. Without a
+// stop (0), -n keeps an output made while the program reads its picture.
 struct StopCase {
     const char* name;
     int signal;
@@ -233,13 +203,13 @@ class Stops : public Processes, public testing::WithParamInterface<StopCase> {};
 
 TEST_P(Stops, LeaveNoScratchAndEndByTheSignal) {
     const StopCase& c = GetParam();
-    const std::string fifo = dir.File("fifo"), tmp = dir.File("tmp");
+    const std::string fifo = dir.File("fifo"), tmp = dir.File("tmp"), target = c.signal ? output : dir.File("new.bmp");
     fs::create_directory(tmp);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string tmpdir = "env TMPDIR=" + Quote(tmp) + " ";
+    const std::string tmpdir = "env TMPDIR=" + Quote(tmp) + " ", err = " 2>" + Quote(dir.File("err"));
     pid_t pid;
     if (c.writing) {
-        pid = Start(Quote(input) + " - 30 >" + Quote(fifo) + " 2>/dev/null", tmpdir);
+        pid = Start(Quote(input) + " - 30 >" + Quote(fifo) + err, tmpdir);
         const int reader = open(fifo.c_str(), O_RDONLY);
         char block[4096];
         EXPECT_EQ(read(reader, block, sizeof block), ssize_t(sizeof block)) << "the picture has begun";
@@ -253,16 +223,34 @@ TEST_P(Stops, LeaveNoScratchAndEndByTheSignal) {
         }
         close(reader);
     } else {
-        pid = Start("- " + Quote(output) + " 30 <" + Quote(fifo), tmpdir);
+        pid = Start((c.signal ? "- " : "-n - ") + Quote(target) + " 30 <" + Quote(fifo) + err, tmpdir);
         const int writer = open(fifo.c_str(), O_WRONLY);
-        EXPECT_NE(SavingInput(tmp), "");
-        kill(pid, c.signal);
+        // Once standard input is being saved, the scratch folder holds in.bmp.
+        bool saving = false;
+        for (int tries = 0; !saving && tries < 3000; ++tries, usleep(10000))
+            for (const auto& entry : fs::directory_iterator(tmp))
+                saving = saving || FileExists((entry.path() / "in.bmp").string());
+        EXPECT_TRUE(saving);
+        if (c.signal != 0) {
+            kill(pid, c.signal);
+        } else {
+            WriteFile(target, old);
+            const std::vector<uint8_t> bytes = EncodeBMP(picture);
+            EXPECT_EQ(write(writer, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        }
         close(writer);
     }
     const int status = Wait(pid);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+    EXPECT_TRUE(c.signal ? WIFSIGNALED(status) && WTERMSIG(status) == c.signal : status == 0) << status;
+    const std::vector<uint8_t> said = ReadFile(dir.File("err"));
+    if (c.signal == 0) {
+        EXPECT_EQ(std::string(said.begin(), said.end()), "bmprotate2: " + target + ": exists, skipped\n");
+    }
     EXPECT_TRUE(fs::is_empty(tmp)) << "a scratch file left";
-    EXPECT_EQ(ReadFile(output), old);
+    EXPECT_EQ(ReadFile(target), old);
+    std::set<std::string> names{"in.bmp", "out.bmp", "fifo", "tmp", "err"};
+    if (c.signal == 0) names.insert("new.bmp");
+    EXPECT_EQ(Names(dir.path()), names);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Stops,
@@ -270,7 +258,8 @@ INSTANTIATE_TEST_SUITE_P(Table, Stops,
                                          StopCase{"TerminateWhileReading", SIGTERM, false},
                                          StopCase{"HangUpWhileReading", SIGHUP, false},
                                          StopCase{"InterruptWhileWriting", SIGINT, true},
-                                         StopCase{"ReaderGone", SIGPIPE, true}),
+                                         StopCase{"ReaderGone", SIGPIPE, true},
+                                         StopCase{"NoClobberOutputAppearsMeanwhile", 0, false}),
                          [](const testing::TestParamInfo<StopCase>& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -59,6 +59,14 @@ bool FileExists(const std::string& path);
 // Whether `folder` can hold a file with no name (Linux's O_TMPFILE).
 bool TakesUnnamedFiles(const std::string& folder);
 
+// The library's console lines, each with its line feed.
+constexpr const char* kReadLine = "File has been read successfully.\n";
+constexpr const char* kBadLine = "File has invalid signature.\n";
+constexpr const char* kDepthLine = "File has invalid resolution. Program works only with 24-bits bmp format.\n";
+constexpr const char* kMissingLine = "File not found.\n";
+constexpr const char* kWrittenLine = "File has been written successfully.\n";
+constexpr const char* kUnwritableLine = "Error. File cant be written.\n";
+
 // UTF-8 to UTF-16 for building names.
 std::u16string U16(const std::string& utf8);
 
