@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <set>
 
 #include "HostRun.h"
@@ -16,6 +15,14 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kWriteFailed = std::string(kReadLine) + kUnwritableLine;
+
+// "8 bits per pixel, ..." and "32 bits per pixel, ..." are one reason.
+std::string AnyBits(std::string reason) {
+    const size_t digits = reason.find_first_not_of("0123456789");
+    if (digits > 0 && digits != std::string::npos && reason.compare(digits, 5, " bits") == 0)
+        reason.replace(0, digits, "N");
+    return reason;
+}
 
 std::vector<uint8_t> Claiming(int32_t width, int32_t height) {
     Header header;
@@ -97,7 +104,6 @@ TEST(Reasons, StatusLineAndReasonPerVerdictAndForEveryFile) {
     std::map<std::string, std::set<std::string>> belongs{
         {kBadLine, {"not enough memory to hold the picture"}},
         {kUnwritableLine, {"not enough memory to hold the turned picture"}}};
-    const std::regex bits("^[0-9]+ bits");
     for (const auto& c : cases) {
         const HostRun r = c.program ? Host(dir, c.args, c.program) : Host(dir, c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
@@ -105,7 +111,7 @@ TEST(Reasons, StatusLineAndReasonPerVerdictAndForEveryFile) {
         EXPECT_EQ(r.err, "bmprotate2: " + c.reason + "\n") << c.args;
         if (!c.lines.empty())
             belongs[c.lines.substr(c.lines.find_last_of('\n', c.lines.size() - 2) + 1)].insert(
-                std::regex_replace(c.reason.substr(c.reason.find(": ") + 2), bits, "N bits"));
+                AnyBits(c.reason.substr(c.reason.find(": ") + 2)));
     }
     EXPECT_FALSE(FileExists(dir.File("out.bmp")));
 
@@ -125,15 +131,16 @@ TEST(Reasons, StatusLineAndReasonPerVerdictAndForEveryFile) {
     ASSERT_GE(count, 14u);
     const HostRun r = Host(dir, "-q -j 2 -a 45 -d out" + names);
     // NAME: the library's last line (its line feed gone), then the reason, the output's named before it.
-    const std::regex line(R"(.*?: (File[^(]*\.|Error\. File cant be written\.) \((?:out[/\\][^:]*: )?(.*)\))");
     size_t failures = 0;
-    std::smatch said;
     for (size_t at = 0, end; (end = r.err.find('\n', at)) != std::string::npos; at = end + 1, ++failures) {
         const std::string text = r.err.substr(at, end - at);
-        const bool known = std::regex_match(text, said, line);
-        EXPECT_TRUE(known) << "a line no library line starts: " << text;
-        const std::string reason = std::regex_replace(said[2].str(), bits, "N bits");
-        EXPECT_EQ(known ? belongs[said[1].str() + "\n"].count(reason) : 1u, 1u) << text;
+        const size_t colon = text.find(": "), open = text.find(" (", colon);
+        const bool known = colon != std::string::npos && open != std::string::npos && text.back() == ')';
+        ASSERT_TRUE(known) << "not NAME: LINE (REASON): " << text;
+        const std::string said = text.substr(colon + 2, open - colon - 2);
+        std::string reason = text.substr(open + 2, text.size() - open - 3);
+        if (reason.rfind("out/", 0) == 0 || reason.rfind("out\\", 0) == 0) reason.erase(0, reason.find(": ") + 2);
+        EXPECT_EQ(belongs[said + "\n"].count(AnyBits(reason)), 1u) << text;
     }
     EXPECT_GE(failures, 13u) << r.err;  // every crafted file but ok.bmp, and more
 }
