@@ -2,11 +2,18 @@
 // status and the line the library gave, whatever the file.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
 
 #include "HostRun.h"
+
+#if defined(__linux__)
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace testing_support;
 using namespace host_testing;
@@ -146,3 +153,34 @@ TEST(Reasons, StatusLineAndReasonPerVerdictAndForEveryFile) {
 }
 
 }  // namespace
+
+#if defined(__linux__)
+// nobody's picture in root's folder is written over in place; on a full
+// file system it stays whole, and the reason is the disk, not the folder.
+TEST(Reasons, AFullDiskWhenWrittenOverInPlace) {
+    TempDir dir;
+    const std::string mnt = dir.File("full"), pic = mnt + "/pic.bmp";
+    const std::string asNobody = "-c 'exec setpriv --reuid=65534 --regid=65534 --clear-groups " + HostCommand();
+    fs::create_directory(mnt);
+    if (geteuid() != 0 || chmod(dir.path().c_str(), 0711) != 0 ||
+        mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=128k,mode=0755") != 0)
+        GTEST_SKIP() << "needs root, to mount a small tmpfs and to run the program as nobody";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{mnt};
+    if (Host(dir, asNobody + " -V'", "sh").status != 0) GTEST_SKIP() << "nobody may not run the program from its build folder";
+    const std::vector<uint8_t> old = EncodeBMP(DistinctPicture(90, 90));
+    WriteFile(pic, old);
+    ASSERT_EQ(chown(pic.c_str(), 65534, 65534), 0);
+    if (std::FILE* filler = std::fopen((mnt + "/filler").c_str(), "wb")) {  // as much as fits
+        const std::vector<char> block(128 * 1024);
+        std::fwrite(block.data(), 1, block.size(), filler);
+        std::fclose(filler);
+    }
+    const HostRun r = Host(dir, asNobody + " full/pic.bmp full/pic.bmp 45'", "sh");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "bmprotate2: full/pic.bmp: disk full\n");
+    EXPECT_EQ(ReadFile(pic), old);
+}
+#endif

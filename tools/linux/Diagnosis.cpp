@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -70,8 +71,18 @@ Trouble OutputTrouble(const Text& path, uint64_t bytes) {
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Trouble::Folder;
     const std::string folder = FolderOf(path);
     if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return Trouble::NoFolder;
-    if (access(folder.c_str(), W_OK | X_OK) != 0) return FromErrno(errno, Trouble::Denied);
-    if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) return FromErrno(errno, Trouble::Denied);
+    const bool exists = access(path.c_str(), F_OK) == 0;
+    if (exists && access(path.c_str(), W_OK) != 0) return FromErrno(errno, Trouble::Denied);
+    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+        if (!exists) return FromErrno(errno, Trouble::Denied);
+        // The old file is written over in place once its room is reserved:
+        // what it lacks is the room beyond the blocks it already holds.
+        struct statvfs room;
+        if (stat(path.c_str(), &info) != 0 || statvfs(folder.c_str(), &room) != 0) return Trouble::None;
+        const uint64_t held = static_cast<uint64_t>(info.st_blocks) * 512;
+        const uint64_t free = static_cast<uint64_t>(room.f_bavail) * room.f_frsize;
+        return bytes > held && bytes - held > free ? Trouble::DiskFull : Trouble::None;
+    }
     // Room for the new picture: asked of the file system with a file of that
     // size that has no name and goes with its descriptor.
 #if defined(O_TMPFILE)
