@@ -2,27 +2,11 @@
 
 #include <cstdint>
 
+#include "Utf8.h"
+
 namespace host {
 
 namespace {
-
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // UTF-16 after its byte order mark, in the order the mark gave.
 bool Utf16ToUtf8(const std::string& bytes, bool bigEndian, std::string& utf8) {
@@ -50,24 +34,11 @@ bool Utf16ToUtf8(const std::string& bytes, bool bigEndian, std::string& utf8) {
 }  // namespace
 
 bool IsUtf8(const std::string& bytes) {
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (size_t i = 0, size = bytes.size(); i < size;) {
-        const unsigned char lead = s[i];
-        size_t extra;
-        uint32_t c;
-        if (lead < 0x80) { c = lead; extra = 0; }
-        else if (lead >= 0xC2 && lead <= 0xDF) { c = lead & 0x1Fu; extra = 1; }
-        else if (lead >= 0xE0 && lead <= 0xEF) { c = lead & 0x0Fu; extra = 2; }
-        else if (lead >= 0xF0 && lead <= 0xF4) { c = lead & 0x07u; extra = 3; }
-        else return false;
-        if (i + extra >= size && extra > 0) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) return false;
-            c = c << 6 | (s[i + k] & 0x3Fu);
-        }
-        static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-        if (c < least[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        i += extra + 1;
+    uint32_t c;
+    for (size_t at = 0; at < bytes.size();) {
+        const size_t n = Utf8SequenceAt(bytes, at, c);
+        if (n == 0) return false;
+        at += n;
     }
     return true;
 }

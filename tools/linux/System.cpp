@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "../Host.h"
+#include "../Utf8.h"
 
 namespace host {
 
@@ -82,36 +83,11 @@ bool DescribeLibrary(BMPRotate2Fn rotate, std::string& file, std::string& versio
     return true;
 }
 
-namespace {
-
-// The length of the strict UTF-8 sequence at `at` and its character, or 0
-// where none starts there.
-size_t SequenceAt(const Text& text, size_t at, uint32_t& c) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char lead = s[at];
-    size_t extra;
-    if (lead < 0x80) { c = lead; extra = 0; }
-    else if (lead >= 0xC2 && lead <= 0xDF) { c = lead & 0x1Fu; extra = 1; }
-    else if (lead >= 0xE0 && lead <= 0xEF) { c = lead & 0x0Fu; extra = 2; }
-    else if (lead >= 0xF0 && lead <= 0xF4) { c = lead & 0x07u; extra = 3; }
-    else return 0;
-    if (at + extra >= text.size()) return 0;
-    for (size_t k = 1; k <= extra; ++k) {
-        if ((s[at + k] & 0xC0) != 0x80) return 0;
-        c = (c << 6) | (s[at + k] & 0x3Fu);
-    }
-    static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-    if (c < least[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
-    return extra + 1;
-}
-
-}  // namespace
-
 std::string Shown(const Text& name) {
     std::string shown;
     uint32_t c;
     for (size_t at = 0; at < name.size();) {
-        if (const size_t n = SequenceAt(name, at, c)) {
+        if (const size_t n = Utf8SequenceAt(name, at, c)) {
             shown.append(name, at, n);
             at += n;
         } else {
@@ -129,7 +105,7 @@ std::u16string ToWide(const Text& text) {
     std::u16string wide;
     uint32_t c;
     for (size_t at = 0; at < text.size();) {
-        const size_t n = SequenceAt(text, at, c);
+        const size_t n = Utf8SequenceAt(text, at, c);
         if (n == 0) {
             wide += static_cast<char16_t>(0xDC00 | static_cast<unsigned char>(text[at++]));
         } else if (c >= 0x10000) {

@@ -81,8 +81,6 @@ bool Planted(const Place& place) {
     return SharedFolder(folder) && place.file.st_uid != geteuid() && place.file.st_uid != folder.st_uid;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 bool Walk(const char* name, Place& place) {
     // The name, then each link's contents: one buffer, for a small stack.
     char path[kLinkBytes];

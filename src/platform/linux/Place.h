@@ -34,5 +34,7 @@ bool FindPlace(const char* name, Place& place);
 
 void ClosePlace(Place& place);
 
+inline bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
 }  // namespace replace
 }  // namespace vintrel

@@ -44,8 +44,6 @@ bool Failed(int fd) {
     return false;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 // The stream over `fd`, which it then owns.
 bool StreamOn(PlatformOutput& output, int fd) {
     output.file = Fails(OpOpen) ? nullptr : fdopen(fd, "wb");
