@@ -119,7 +119,8 @@ struct Stage {
     // block cannot be had. The large one has none: one read and few writes,
     // a file of some 4.3 MiB.
     Picture picture = scene.large ? DistinctPicture(1024, 780) : DistinctPicture(13, 7);
-    std::vector<uint8_t> previous = std::vector<uint8_t>(scene.output == Output::Missing ? 0 : 4, 7);  // none: missing
+    // What the output held before: nothing where it is missing.
+    std::vector<uint8_t> previous = std::vector<uint8_t>(scene.output == Output::Missing ? 0 : 4, 7);
     std::string input = dir.File("in.bmp");
     std::string output = dir.File("out.bmp");
     // Per folder a temporary could be left in (the output's, and the one that

@@ -47,7 +47,7 @@ TEST(Threads, CallsAtOnceGiveEveryResultByteAndLineRight) {
     pthread_attr_init(&attributes);
     ASSERT_EQ(pthread_attr_setstacksize(&attributes, stack), 0);
     testing::internal::CaptureStdout();
-    std::vector<std::function<void()>> bodies(kThreads);  // sized first: a thread holds its own
+    std::vector<std::function<void()>> bodies(kThreads);  // sized up front: none moves while it runs
     std::vector<pthread_t> threads(kThreads);
     for (int t = 0; t < kThreads; ++t) {
         bodies[size_t(t)] = [&, t] {
