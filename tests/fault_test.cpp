@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -40,31 +41,26 @@ std::set<std::string> Names(const std::string& folder) {
     return names;
 }
 
-// Handles the process holds, as the system counts them.
-size_t OpenHandles() {
-#if defined(_WIN32)
-    return 0;
-#else
-    size_t n = 0;
-    for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it) ++n;
-    return n;
+// What the layer holds, and the handles the process holds as the system
+// counts them (not on Windows), before and after.
+std::string Holdings() {
+    const vintrel::PlatformTally t = vintrel::PlatformCount();
+    std::string held = std::to_string(t.blocks) + " blocks, " + std::to_string(t.files) + " files";
+#if !defined(_WIN32)
+    const auto handles = std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    held += ", " + std::to_string(handles) + " handles";
 #endif
+    return held;
 }
 
-// What the layer holds, and what the system says is open, before and after.
-struct Holdings {
-    int64_t blocks, files;
-    size_t handles;
-    static Holdings Now() {
-        const vintrel::PlatformTally t = vintrel::PlatformCount();
-        return Holdings{t.blocks, t.files, OpenHandles()};
-    }
-    bool operator==(const Holdings& o) const { return blocks == o.blocks && files == o.files && handles == o.handles; }
+// Runs its function when the scope ends.
+template <typename F>
+struct Finally {
+    F f;
+    ~Finally() { f(); }
 };
-
-std::ostream& operator<<(std::ostream& os, const Holdings& h) {
-    return os << h.blocks << " blocks, " << h.files << " files, " << h.handles << " handles";
-}
+template <typename F>
+Finally(F) -> Finally<F>;
 
 // Windows: the rename writes through, folder included; and written over in
 // place, the stream has no buffer, where elsewhere what a failed write left
@@ -107,35 +103,15 @@ struct Stage {
             fs::create_directory(dir.File("real"));
             WriteFile(dir.File("real/target.bmp"), previous);
             fs::create_symlink("real/target.bmp", output);
+            names[dir.File("real")] = Names(dir.File("real"));
         }
 #endif
         if (scene.output == Output::SameAsInput) output = input;
-        for (const std::string& folder : Folders()) names[folder] = Names(folder);
-    }
-    // Every folder a temporary could be left in: the output's, and the one
-    // that holds the file a link names.
-    std::vector<std::string> Folders() const {
-        if (scene.output == Output::ThroughLink) return {dir.path(), dir.File("real")};
-        return {dir.path()};
+        names[dir.path()] = Names(dir.path());
     }
     // The file that gets the picture, and what it held.
     std::string Written() const { return scene.output == Output::ThroughLink ? dir.File("real/target.bmp") : output; }
-    std::vector<uint8_t> Before() const {
-        if (scene.output == Output::SameAsInput) return EncodeBMP(picture);
-        return scene.output == Output::Missing ? std::vector<uint8_t>{} : previous;
-    }
-    void ExpectUntouched(const std::string& where) const {
-        if (scene.output == Output::Missing) {
-            EXPECT_FALSE(FileExists(output)) << where;
-        } else {
-            EXPECT_EQ(ReadFile(Written()), Before()) << where << ": the output must be as it was";
-        }
-#if !defined(_WIN32)
-        if (scene.output == Output::ThroughLink) {
-            EXPECT_EQ(fs::read_symlink(output), "real/target.bmp") << where;
-        }
-#endif
-    }
+    std::vector<uint8_t> Before() const { return scene.output == Output::SameAsInput ? EncodeBMP(picture) : previous; }
 
     Scene scene;
     TempDir dir;
@@ -143,16 +119,20 @@ struct Stage {
     // block cannot be had. The large one has none: one read and few writes,
     // a file of some 4.3 MiB.
     Picture picture = scene.large ? DistinctPicture(1024, 780) : DistinctPicture(13, 7);
-    std::vector<uint8_t> previous{7, 7, 7, 7};
+    // What the output held before: nothing where it is missing.
+    std::vector<uint8_t> previous = std::vector<uint8_t>(scene.output == Output::Missing ? 0 : 4, 7);
     std::string input = dir.File("in.bmp");
     std::string output = dir.File("out.bmp");
-    std::map<std::string, std::set<std::string>> names;  // per folder, before the call
+    // Per folder a temporary could be left in (the output's, and the one that
+    // holds the file a link names), before the call.
+    std::map<std::string, std::set<std::string>> names;
 };
 
 class EveryFault : public testing::TestWithParam<Scene> {};
 
 size_t Find(const std::vector<PlatformOp>& trace, PlatformOp op, size_t from = 0) {
-    return size_t(std::find(trace.begin() + std::ptrdiff_t(std::min(from, trace.size())), trace.end(), op) - trace.begin());
+    while (from < trace.size() && trace[from] != op) ++from;
+    return from;
 }
 
 TEST_P(EveryFault, GivesTheRightResultAndLosesNothing) {
@@ -160,25 +140,20 @@ TEST_P(EveryFault, GivesTheRightResultAndLosesNothing) {
 #if defined(_WIN32)
     if (scene.output == Output::ThroughLink) GTEST_SKIP() << "links are not followed on Windows";
 #endif
-    struct Refusal {
-        explicit Refusal(PlatformOp op) { vintrel::PlatformRefuse(op, EACCES); }
-        ~Refusal() { vintrel::PlatformRefuse(vintrel::OpKinds, 0); }
-    } refusal(scene.refused);
-    const Picture turned = ReferenceRotate(Stage(scene).picture, 30);
+    vintrel::PlatformRefuse(scene.refused, EACCES);
+    Finally refusal{[] { vintrel::PlatformRefuse(vintrel::OpKinds, 0); }};
 
     // A clean run names every operation of the call, in order.
+    const Stage clean(scene);
+    const Picture turned = ReferenceRotate(clean.picture, 30);
     std::vector<PlatformOp> trace(4096);
-    uint64_t points = 0;
-    {
-        Stage stage(scene);
-        vintrel::PlatformFailAt(0, 0, trace.data(), trace.size());
-        const Outcome o = Rotate(stage.input, stage.output, 30);
-        points = vintrel::PlatformCount().operations;
-        vintrel::PlatformFailAt(0, 0);
-        ASSERT_EQ(o.result, 999);
-        ASSERT_LE(points, trace.size());
-        trace.resize(static_cast<size_t>(points));
-    }
+    vintrel::PlatformFailAt(0, 0, trace.data(), trace.size());
+    const Outcome o = Rotate(clean.input, clean.output, 30);
+    const uint64_t points = vintrel::PlatformCount().operations;
+    vintrel::PlatformFailAt(0, 0);
+    ASSERT_EQ(o.result, 999);
+    ASSERT_LE(points, trace.size());
+    trace.resize(static_cast<size_t>(points));
     // Landmarks: names, the two records, the reader (ending with its close),
     // the canvas, the writer's opening (up to its stream) and its end.
     ASSERT_GE(points, 8u);
@@ -201,9 +176,9 @@ TEST_P(EveryFault, GivesTheRightResultAndLosesNothing) {
     ASSERT_LT(created, stream);
     const size_t overwriteOpen = Find(trace, vintrel::OpOpen, created);
     // Up to here nothing has reached the old file when a write fails.
-    const size_t untouched =
-        kDropsBuffered ? std::min(Find(trace, vintrel::OpWrite, firstWrite + 1), Find(trace, vintrel::OpFlush, firstWrite + 1))
-                       : firstWrite;
+    const size_t untouched = kDropsBuffered ? std::min(Find(trace, vintrel::OpWrite, firstWrite + 1),
+                                                       Find(trace, vintrel::OpFlush, firstWrite + 1))
+                                            : firstWrite;
     const size_t renamed = Find(trace, vintrel::OpRename, stream);  // after this the picture is in place
     EXPECT_EQ(renamed == points, overwrites);
     // Syncing pays only for a replacement: the file before the rename, the
@@ -216,7 +191,7 @@ TEST_P(EveryFault, GivesTheRightResultAndLosesNothing) {
     // Where files may have no name, the picture is written to one and named
     // at the end; a replacement starts its write-back every few MiB.
     EXPECT_EQ(std::count(trace.begin(), trace.end(), vintrel::OpLink),
-              !overwrites && TakesUnnamedFiles(Stage(scene).dir.path()));
+              !overwrites && TakesUnnamedFiles(clean.dir.path()));
     EXPECT_EQ(std::count(trace.begin(), trace.end(), vintrel::OpWriteBack) > 0, kWritesBack && scene.large && replaces);
 
     for (size_t at = 0; at < points; ++at) {
@@ -224,51 +199,57 @@ TEST_P(EveryFault, GivesTheRightResultAndLosesNothing) {
         const std::string where = std::to_string(at + 1) + "/" + std::to_string(points) + " (" +
                                   vintrel::PlatformOpName(op) + ")";
         Stage stage(scene);
-        const Holdings before = Holdings::Now();
+        const std::string before = Holdings();
         vintrel::PlatformFailAt(at + 1, scene.error);
-        const Outcome o = Rotate(stage.input, stage.output, 30);
+        const Outcome got = Rotate(stage.input, stage.output, 30);
         vintrel::PlatformFailAt(0, 0);
-        EXPECT_EQ(Holdings::Now(), before) << where << ": nothing held after the call";
+        EXPECT_EQ(Holdings(), before) << where << ": nothing held after the call";
 
-        int32_t result = -1;
-        std::string printed = kUnwritable;
+        Outcome expected{-1, kUnwritable};
         // Once the old file is being written over, a failed write, flush, cut
         // or sync is the one case that may leave neither picture.
         bool window = false;
         if (at == 0) {
-            result = -3, printed = kMissingLine;
+            expected = {-3, kMissingLine};
         } else if (at == 1 || at == canvas) {
         } else if (at < 4 || at == pixels) {
-            printed = kBadLine;
+            expected.printed = kBadLine;
         } else if (at < readerClose && op != vintrel::OpAlloc) {
-            result = -3, printed = kMissingLine;  // a failed seek or read is no end of file
+            expected = {-3, kMissingLine};  // a failed seek or read is no end of file
         } else if (at <= readerClose) {
             // Padded rows are read one by one; a failed close of the input loses nothing.
-            result = 999, printed = kOk;
+            expected = {999, kOk};
         } else if (at <= stream) {
             // Whatever a temporary that stands in for the old file needs, the
             // old file can do without: it is written over instead. A file
             // system without unnamed files takes a named one.
             const bool standsIn = replaces && access < at && at < (overwrites ? overwriteOpen : stream);
             const bool named = at == created && scene.error == kNoUnnamed;
-            if (standsIn || named) result = 999, printed = kOk;
+            if (standsIn || named) expected = {999, kOk};
         } else if (op == vintrel::OpWriteBack || op == vintrel::OpAlloc || (!overwrites && at > renamed)) {
             // A hint refused, padded rows one by one, a folder not synced: the picture is all the same.
-            result = 999, printed = kOk;
+            expected = {999, kOk};
         } else {
             window = overwrites && at > untouched;
         }
-        EXPECT_EQ(o, (Outcome{result, printed})) << where;
+        EXPECT_EQ(got, expected) << where;
         for (auto [folder, names] : stage.names) {
             // A new output appears beside the others; a link's target was there before.
-            if (result == 999 && folder == stage.dir.path()) names.insert(fs::path(stage.output).filename().string());
+            if (expected.result == 999 && folder == stage.dir.path())
+                names.insert(fs::path(stage.output).filename().string());
             EXPECT_EQ(Names(folder), names) << where << ": no file left behind in " << folder;
         }
-        if (result == 999) {
+        if (expected.result == 999) {
             EXPECT_EQ(DecodeWrittenBMP(ReadFile(stage.Written())), turned) << where;
         } else if (!window) {
-            stage.ExpectUntouched(where);
+            EXPECT_EQ(FileExists(stage.output), scene.output != Output::Missing) << where;
+            EXPECT_EQ(ReadFile(stage.Written()), stage.Before()) << where << ": the output must be as it was";
         }
+#if !defined(_WIN32)
+        if (scene.output == Output::ThroughLink) {
+            EXPECT_EQ(fs::read_symlink(stage.output), "real/target.bmp") << where;
+        }
+#endif
     }
     std::cout << "[ faults   ] " << points << " fault points injected\n";
     RecordProperty("fault_points", std::to_string(points));
@@ -301,6 +282,17 @@ struct stat Stat(const std::string& name) {
 ino_t Inode(const std::string& name) { return Stat(name).st_ino; }
 mode_t Mode(const std::string& name) { return Stat(name).st_mode & 07777; }
 
+constexpr uid_t kNobody = 65534;
+
+// Makes the call as nobody where asked, as root again after it.
+template <typename Call>
+auto AsNobody(bool nobody, Call call) {
+    EXPECT_TRUE(!nobody || (setegid(kNobody) == 0 && seteuid(kNobody) == 0));
+    const auto result = call();
+    EXPECT_TRUE(!nobody || (seteuid(0) == 0 && setegid(0) == 0));
+    return result;
+}
+
 struct Replace : testing::Test {
     void SetUp() override { WriteFile(input, EncodeBMP(picture)); }
     TempDir dir;
@@ -314,23 +306,18 @@ TEST_F(Replace, ARenamedCompleteFileThatKeepsThePermissionBits) {
     // As a caller without CAP_FSETID, whose writes clear the set-ID bits
     // (root's do not): dropped from this thread for the loop.
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct was[2]{}, without[2]{};
+    __user_cap_data_struct was[2]{};
     ASSERT_EQ(syscall(SYS_capget, &header, was), 0);
-    std::copy(was, was + 2, without);
+    __user_cap_data_struct without[2]{was[0], was[1]};
     without[0].effective &= ~(1u << CAP_FSETID);
     ASSERT_EQ(syscall(SYS_capset, &header, without), 0);
-    struct Restore {
-        __user_cap_header_struct& header;
-        __user_cap_data_struct* was;
-        ~Restore() { syscall(SYS_capset, &header, was); }
-    } restore{header, was};
+    Finally restore{[&] { syscall(SYS_capset, &header, was); }};
 #endif
     for (mode_t mode : std::initializer_list<mode_t>{0640, 0604, 0755, 0600, 04755, 02750, 01644, 07777}) {
         WriteFile(output, {1, 2, 3});
         ASSERT_EQ(chmod(output.c_str(), mode), 0);
         const ino_t old = Inode(output);
-        const Outcome o = Rotate(input, output, 90);
-        EXPECT_EQ(o.result, 999);
+        EXPECT_EQ(Rotate(input, output, 90).result, 999);
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(output)), ReferenceRotate(picture, 90));
         EXPECT_EQ(Mode(output), mode) << std::oct << mode;
         EXPECT_NE(Inode(output), old) << "a new file was renamed over the old one";
@@ -368,31 +355,30 @@ TEST_F(Replace, LinksKeepPointingAndTheirTargetGetsThePicture) {
 // that had no access list gets none from its folder's default, which would
 // give someone more than it did.
 TEST_F(Replace, AccessListsAndAttributesAreKeptNeverWidened) {
-    if (std::system("getfacl --version >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "needs setfacl and getfacl (Debian: acl)";
+    const auto shell = [](const std::string& command) { return std::system(command.c_str()); };
+    if (shell("getfacl --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs setfacl and getfacl (Debian: acl)";
     const std::string plain = dir.File("plain.bmp");
     for (const std::string& name : {output, plain}) {
         WriteFile(name, {1, 2, 3});
         ASSERT_EQ(chmod(name.c_str(), 0600), 0);
     }
-    if (std::system(("setfacl -m u:daemon:rw '" + output + "' 2>/dev/null").c_str()) != 0)
-        GTEST_SKIP() << "no access lists on " << dir.path();
-    ASSERT_EQ(std::system(("setfacl -d -m u:daemon:rwx,g::rwx,o::rwx '" + dir.path() + "'").c_str()), 0);
-    const bool attributes = lsetxattr(output.c_str(), "user.note", "kept", 4, 0) == 0;
-    // Each file's access list, as getfacl prints it, and its mode.
+    if (shell("setfacl -m u:daemon:rw '" + output + "' 2>/dev/null") != 0) GTEST_SKIP() << "no ACLs on " << dir.path();
+    ASSERT_EQ(shell("setfacl -d -m u:daemon:rwx,g::rwx,o::rwx '" + dir.path() + "'"), 0);
+    lsetxattr(output.c_str(), "user.note", "kept", 4, 0);  // where the file system takes them
+    // Each file's access list, as getfacl prints it, its mode, and the
+    // output's attribute with its size (-1 where there is none).
     const auto rights = [&] {
-        const std::string listed = dir.File("acl.txt");
-        EXPECT_EQ(std::system(("getfacl -cp '" + output + "' '" + plain + "' >'" + listed + "'").c_str()), 0);
-        const std::vector<uint8_t> text = ReadFile(listed);
-        return std::string(text.begin(), text.end()) + std::to_string(Mode(output)) + " " + std::to_string(Mode(plain));
+        EXPECT_EQ(shell("getfacl -cp '" + output + "' '" + plain + "' >'" + dir.File("acl.txt") + "'"), 0);
+        const std::vector<uint8_t> text = ReadFile(dir.File("acl.txt"));
+        char note[8] = {};
+        const auto size = lgetxattr(output.c_str(), "user.note", note, sizeof note);
+        return std::string(text.begin(), text.end()) + std::to_string(Mode(output)) + " " +
+               std::to_string(Mode(plain)) + " " + std::to_string(size) + note;
     };
     const std::string before = rights();
     for (const std::string& name : {output, plain}) EXPECT_EQ(Rotate(input, name, 10).result, 999) << name;
     EXPECT_EQ(rights(), before);
     EXPECT_EQ(Mode(plain), 0600u);
-    char note[8] = {};
-    EXPECT_EQ(attributes ? lgetxattr(output.c_str(), "user.note", note, sizeof note) : 0, attributes ? 4 : 0);
-    EXPECT_EQ(std::string(note), attributes ? "kept" : "");
 }
 
 // A read-only file in a folder the caller may write to is still refused,
@@ -405,18 +391,9 @@ TEST_F(Replace, AFileTheCallerMayNotWriteIsNotReplaced) {
     WriteFile(in, EncodeBMP(picture));
     WriteFile(locked, {1, 2, 3});
     ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
-    if (root) {
-        ASSERT_EQ(chmod(dir.path().c_str(), 0711), 0);
-        for (const std::string& name : {folder, in, locked}) ASSERT_EQ(chown(name.c_str(), 65534, 65534), 0);
-        ASSERT_EQ(setegid(65534), 0);
-        ASSERT_EQ(seteuid(65534), 0);
-    }
-    const Outcome o = Rotate(in, locked, 90);
-    if (root) {
-        ASSERT_EQ(seteuid(0), 0);
-        ASSERT_EQ(setegid(0), 0);
-    }
-    EXPECT_EQ(o, (Outcome{-1, kUnwritable}));
+    ASSERT_EQ(chmod(dir.path().c_str(), 0711), 0);  // nobody may pass through to its own folder
+    for (const std::string& name : {folder, in, locked}) ASSERT_EQ(root ? chown(name.c_str(), kNobody, kNobody) : 0, 0);
+    EXPECT_EQ(AsNobody(root, [&] { return Rotate(in, locked, 90); }), (Outcome{-1, kUnwritable}));
     EXPECT_EQ(ReadFile(locked), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(Mode(locked), 0444u);
     EXPECT_EQ(Names(folder), (std::set<std::string>{"in.bmp", "locked.bmp"}));
@@ -435,15 +412,12 @@ struct Planting {
 
 void PrintTo(const Planting& p, std::ostream* os) { *os << p.name; }
 
-class SharedFolder : public testing::TestWithParam<Planting> {};
+class SharedFolder : public Replace, public testing::WithParamInterface<Planting> {};
 
 TEST_P(SharedFolder, TakesOnlyWhatTheKernelWouldFollow) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root, to plant files owned by another user";
     const Planting& p = GetParam();
-    TempDir dir;
-    const Picture picture = DistinctPicture(5, 4);
     const std::string shared = dir.File("shared"), secret = dir.File("private/secret"), planted = shared + "/out.bmp";
-    WriteFile(dir.File("in.bmp"), EncodeBMP(picture));
     fs::create_directory(dir.File("private"));
     WriteFile(secret, {1, 2, 3});
     fs::create_directory(shared);
@@ -453,13 +427,13 @@ TEST_P(SharedFolder, TakesOnlyWhatTheKernelWouldFollow) {
     if (p.what == Planting::Link || p.what == Planting::DanglingLink)
         fs::create_symlink(p.what == Planting::Link ? secret : dir.File("private/new"), planted);
     else if (p.what == Planting::File)
-        WriteFile(planted, {4, 5, 6});
+        WriteFile(planted, {1, 2, 3});
     else if (mkfifo(planted.c_str(), 0666) == 0)
         reader = open(planted.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_EQ(lchown(planted.c_str(), p.owner, p.owner), 0);
     const std::set<std::string> before = Names(shared), hidden = Names(dir.File("private"));
 
-    EXPECT_EQ(Rotate(dir.File("in.bmp"), planted, 0), (Outcome{p.written ? 999 : -1, p.written ? kOk : kUnwritable}));
+    EXPECT_EQ(Rotate(input, planted, 0), (Outcome{p.written ? 999 : -1, p.written ? kOk : kUnwritable}));
     EXPECT_EQ(Names(shared), before);
     const bool file = p.what == Planting::File;
     char byte;
@@ -470,13 +444,11 @@ TEST_P(SharedFolder, TakesOnlyWhatTheKernelWouldFollow) {
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(written)), picture);
     } else {
         EXPECT_EQ(Names(dir.File("private")), hidden) << "nothing made where a link points";
-        EXPECT_EQ(ReadFile(file ? planted : secret), (file ? std::vector<uint8_t>{4, 5, 6} : std::vector<uint8_t>{1, 2, 3}));
+        EXPECT_EQ(ReadFile(file ? planted : secret), (std::vector<uint8_t>{1, 2, 3}));
     }
     if (reader >= 0) close(reader);
     EXPECT_EQ(Mode(secret), 0600u) << "the secret's mode";
 }
-
-constexpr uid_t kNobody = 65534;
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SharedFolder,
@@ -516,44 +488,24 @@ TEST_F(Replace, AFullFileSystemCostsNoPicture) {
         fs::create_directory(mnt);
         if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=128k,mode=0755") != 0)
             GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno) << "); needs CAP_SYS_ADMIN";
-        struct Unmount {
-            std::string at;
-            ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
-        } unmount{mnt};
+        Finally unmount{[&] { umount2(mnt.c_str(), MNT_DETACH); }};
 
         const Picture big = DistinctPicture(90, 90);  // 24 KiB; at 45 degrees about 48 KiB
         const std::string onDisk = mnt + "/pic.bmp";
         WriteFile(onDisk, EncodeBMP(big));
-        if (inPlace) {
-            ASSERT_EQ(chown(onDisk.c_str(), 65534, 65534), 0);
-        }
+        ASSERT_EQ(inPlace ? chown(onDisk.c_str(), kNobody, kNobody) : 0, 0);
         const ino_t inode = Inode(onDisk);
-        {
-            std::FILE* filler = std::fopen((mnt + "/filler").c_str(), "wb");
-            ASSERT_NE(filler, nullptr);
-            const std::vector<char> block(4096, 'f');
-            while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
-            }
-            std::fclose(filler);
-        }
-        // As nobody, where asked, for the call alone.
-        const auto call = [&](const std::string& to) {
-            EXPECT_TRUE(!inPlace || (setegid(65534) == 0 && seteuid(65534) == 0));
-            const Outcome o = Rotate(onDisk, to, 45);
-            EXPECT_TRUE(!inPlace || (seteuid(0) == 0 && setegid(0) == 0));
-            return o;
-        };
-        const Holdings before = Holdings::Now();
-        for (const std::string& to : {onDisk, mnt + "/new.bmp"}) {
-            const Outcome o = call(to);
-            EXPECT_EQ(o, (Outcome{-1, kUnwritable})) << to;
-        }
-        EXPECT_EQ(Holdings::Now(), before);
+        // More than the room left: written until the file system is full.
+        EXPECT_FALSE(std::ofstream(mnt + "/filler") << std::string(256 << 10, 'f')) << "the file system is full";
+        const std::string before = Holdings();
+        for (const std::string& to : {onDisk, mnt + "/new.bmp"})
+            EXPECT_EQ(AsNobody(inPlace, [&] { return Rotate(onDisk, to, 45); }), (Outcome{-1, kUnwritable})) << to;
+        EXPECT_EQ(Holdings(), before);
         EXPECT_EQ(ReadFile(onDisk), EncodeBMP(big)) << "the only copy is intact";
         EXPECT_EQ(Names(mnt), (std::set<std::string>{"pic.bmp", "filler"}));
 
         fs::remove(mnt + "/filler");
-        EXPECT_EQ(call(onDisk).result, 999);
+        EXPECT_EQ(AsNobody(inPlace, [&] { return Rotate(onDisk, onDisk, 45); }).result, 999);
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(onDisk)), ReferenceRotate(big, 45));
         EXPECT_EQ(Inode(onDisk) == inode, inPlace) << "written over in place, or replaced";
     }

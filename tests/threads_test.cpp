@@ -31,6 +31,7 @@ TEST(Threads, CallsAtOnceGiveEveryResultByteAndLineRight) {
     // Every fourth thread names a missing input: a one-line outcome among the two-line ones.
     auto missing = [](int t) { return t % 4 == 3; };
     auto angle = [](int t, int round) { return int32_t(30 * t + 7 * round); };
+    auto out = [&](int t, int r) { return dir.File("out" + std::to_string(t) + "-" + std::to_string(r) + ".bmp"); };
 
     std::vector<std::vector<int32_t>> results(kThreads);
     std::atomic<int> waiting{kThreads};
@@ -46,27 +47,22 @@ TEST(Threads, CallsAtOnceGiveEveryResultByteAndLineRight) {
     pthread_attr_init(&attributes);
     ASSERT_EQ(pthread_attr_setstacksize(&attributes, stack), 0);
     testing::internal::CaptureStdout();
-    {
-        std::vector<std::function<void()>> bodies;  // whole before any thread starts
-        for (int t = 0; t < kThreads; ++t) {
-            bodies.emplace_back([&, t] {
-                const std::u16string in = U16(dir.File((missing(t) ? "absent" : "in") + std::to_string(t) + ".bmp"));
-                --waiting;
-                while (waiting.load() > 0) std::this_thread::yield();
-                for (int round = 0; round < kRounds; ++round) {
-                    const std::u16string out = U16(dir.File("out" + std::to_string(t) + "-" + std::to_string(round) + ".bmp"));
-                    results[size_t(t)].push_back(BMPRotate2(in.c_str(), out.c_str(), angle(t, round)));
-                }
-            });
-        }
-        std::vector<pthread_t> threads(kThreads);
-        for (int t = 0; t < kThreads; ++t)
-            ASSERT_EQ(pthread_create(&threads[size_t(t)], &attributes, [](void* body) -> void* {
-                (*static_cast<std::function<void()>*>(body))();
-                return nullptr;
-            }, &bodies[size_t(t)]), 0);
-        for (pthread_t thread : threads) pthread_join(thread, nullptr);
+    std::vector<std::function<void()>> bodies(kThreads);  // sized up front: none moves while it runs
+    std::vector<pthread_t> threads(kThreads);
+    for (int t = 0; t < kThreads; ++t) {
+        bodies[size_t(t)] = [&, t] {
+            const std::u16string in = U16(dir.File((missing(t) ? "absent" : "in") + std::to_string(t) + ".bmp"));
+            --waiting;
+            while (waiting.load() > 0) std::this_thread::yield();
+            for (int round = 0; round < kRounds; ++round)
+                results[size_t(t)].push_back(BMPRotate2(in.c_str(), U16(out(t, round)).c_str(), angle(t, round)));
+        };
+        ASSERT_EQ(pthread_create(&threads[size_t(t)], &attributes, [](void* body) -> void* {
+            (*static_cast<std::function<void()>*>(body))();
+            return nullptr;
+        }, &bodies[size_t(t)]), 0);
     }
+    for (pthread_t thread : threads) pthread_join(thread, nullptr);
     std::istringstream printed(testing::internal::GetCapturedStdout());
 
     std::map<std::string, int> lines;
@@ -75,14 +71,13 @@ TEST(Threads, CallsAtOnceGiveEveryResultByteAndLineRight) {
     EXPECT_EQ(lines, (std::map<std::string, int>{{kMissingLine, found}, {kReadLine, written}, {kWrittenLine, written}}))
         << "every line whole, one per outcome";
     for (int t = 0; t < kThreads; ++t) {
-        for (int round = 0; round < kRounds; ++round) {
-            const std::string out = dir.File("out" + std::to_string(t) + "-" + std::to_string(round) + ".bmp");
-            ASSERT_EQ(results[size_t(t)].size(), size_t(kRounds));
-            EXPECT_EQ(results[size_t(t)][size_t(round)], missing(t) ? -3 : 999) << t << "/" << round;
+        EXPECT_EQ(results[size_t(t)], std::vector<int32_t>(kRounds, missing(t) ? -3 : 999)) << "thread " << t;
+        for (int r = 0; r < kRounds; ++r) {
+            const std::string file = out(t, r);
             if (missing(t)) {
-                EXPECT_FALSE(FileExists(out)) << out;
+                EXPECT_FALSE(FileExists(file)) << file;
             } else {
-                EXPECT_EQ(DecodeWrittenBMP(ReadFile(out)), ReferenceRotate(pictures[size_t(t)], angle(t, round))) << out;
+                EXPECT_EQ(DecodeWrittenBMP(ReadFile(file)), ReferenceRotate(pictures[size_t(t)], angle(t, r))) << file;
             }
         }
     }
