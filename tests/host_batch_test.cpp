@@ -70,13 +70,11 @@ pid_t StartHost(const TempDir& dir, const std::string& args, int terminal = -1, 
 pid_t WorkerInFifoOpen(pid_t host) {
     for (int tries = 0; tries < 3000; ++tries, usleep(10000)) {
         for (const auto& process : fs::directory_iterator("/proc")) {
-            const std::string pid = process.path().filename();
-            if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
             const std::string stat = Text(process.path() / "stat");
             const size_t name = stat.rfind(") ");
             if (name != std::string::npos && std::atoi(stat.c_str() + name + 4) == host &&
                 Text(process.path() / "wchan") == "wait_for_partner")
-                return std::stoi(pid);
+                return std::stoi(process.path().filename());
         }
     }
     return -1;

@@ -191,6 +191,8 @@ struct StopCase {
     bool writing;  // standard output, whose reader goes away; else standard input
 };
 
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
 class Stops : public Processes, public testing::WithParamInterface<StopCase> {};
 
 TEST_P(Stops, LeaveNoScratchAndEndByTheSignal) {
