@@ -45,8 +45,9 @@ std::string Text(const std::string& path) {
 }
 
 // The host started directly, so that its workers are its children. It says
-// what it says into stderr.txt, or to `terminal`; that becomes its
-// controlling terminal if `controlling`, so that ^C reaches it and its workers.
+// what it says into stderr.txt, or to `terminal` (closed here once the host
+// has it); that becomes its controlling terminal if `controlling`, so that ^C
+// reaches it and its workers.
 pid_t StartHost(const TempDir& dir, const std::string& args, int terminal = -1, bool controlling = false) {
     const std::string command = "cd \"" + dir.path() + "\" && exec " + kEmulator + " \"" + HostProgram() + "\" " + args;
     const int err = terminal >= 0 ? terminal : open(dir.File("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -61,7 +62,7 @@ pid_t StartHost(const TempDir& dir, const std::string& args, int terminal = -1, 
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    if (err != terminal) close(err);
+    close(err);
     return pid;
 }
 
@@ -313,7 +314,6 @@ TEST_F(HostBatch, InterruptedOnATerminal) {
     int terminal = -1, side = -1;
     ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
     const pid_t host = StartHost(dir, "-j 1 -a 30 -d out a.bmp stuck.bmp b.bmp c.bmp", side, true);
-    close(side);
     EXPECT_GT(WorkerInFifoOpen(host), 0);
     ASSERT_EQ(write(terminal, "\x03", 1), 1);
     // The terminal echoes ^C once it has sent the signal; only then may the picture end.
@@ -344,7 +344,6 @@ TEST_F(HostBatch, ProgressOnATerminal) {
         int terminal = -1, side = -1;
         ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
         const pid_t host = StartHost(dir, std::string(quiet ? "-q " : "") + "-a 30 -d out a.bmp b.bmp", side);
-        close(side);
         std::string seen;
         char block[256];
         for (ssize_t got; (got = read(terminal, block, sizeof block)) > 0;) seen.append(block, size_t(got));
