@@ -20,20 +20,49 @@
 
 using namespace testing_support;
 using namespace host_testing;
+namespace fs = std::filesystem;
 
 namespace {
 
+// How a run ends: its status, and what it says.
+using Outcome = std::pair<int, std::string>;
+
+Outcome Ends(const TempDir& dir, const std::string& args, const std::string& program = HostProgram()) {
+    const HostRun r = Host(dir, args, program);
+    return {r.status, r.err};
+}
+
+// Each test's own folder, with an empty `out` in it.
+struct HostBatch : testing::Test {
+    TempDir dir;
+    void SetUp() override { fs::create_directory(dir.File("out")); }
+};
+
 #if !defined(_WIN32)
-// The host started directly, so that its workers are its children.
-pid_t StartHost(const TempDir& dir, const std::string& args, int errFd) {
-    const std::string emulator = kEmulator;
-    const std::string command = "cd \"" + dir.path() + "\" && exec " + emulator + " \"" + HostProgram() + "\" " + args;
+std::string Text(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadFile(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// The host started directly, so that its workers are its children. It says
+// what it says into stderr.txt, or to `terminal` (closed here once the host
+// has it); that becomes its controlling terminal if `controlling`, so that ^C
+// reaches it and its workers.
+pid_t StartHost(const TempDir& dir, const std::string& args, int terminal = -1, bool controlling = false) {
+    const std::string command = "cd \"" + dir.path() + "\" && exec " + kEmulator + " \"" + HostProgram() + "\" " + args;
+    const int err = terminal >= 0 ? terminal : open(dir.File("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(errFd, 2);
+        if (controlling) {
+            setsid();
+            ioctl(terminal, TIOCSCTTY, 0);
+            dup2(terminal, 0);
+        }
+        dup2(err, 2);
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
+    close(err);
     return pid;
 }
 
@@ -41,30 +70,32 @@ pid_t StartHost(const TempDir& dir, const std::string& args, int errFd) {
 // half a minute without one.
 pid_t WorkerInFifoOpen(pid_t host) {
     for (int tries = 0; tries < 3000; ++tries, usleep(10000)) {
-        for (const auto& process : std::filesystem::directory_iterator("/proc")) {
-            const std::string pid = process.path().filename();
-            if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-            const std::vector<uint8_t> stat = ReadFile(process.path() / "stat"), wchan = ReadFile(process.path() / "wchan");
-            const std::string line(stat.begin(), stat.end());
-            const size_t name = line.rfind(") ");
-            if (name != std::string::npos && std::atoi(line.c_str() + name + 4) == host &&
-                std::string(wchan.begin(), wchan.end()) == "wait_for_partner")
-                return std::stoi(pid);
+        for (const auto& process : fs::directory_iterator("/proc")) {
+            const std::string stat = Text(process.path() / "stat");
+            const size_t name = stat.rfind(") ");
+            if (name != std::string::npos && std::atoi(stat.c_str() + name + 4) == host &&
+                Text(process.path() / "wchan") == "wait_for_partner")
+                return std::stoi(process.path().filename());
         }
     }
     return -1;
+}
+
+// How the host ended, once it has: its exit status or minus the signal that
+// ended it, and what it said into stderr.txt.
+Outcome Ended(const TempDir& dir, pid_t host) {
+    int status = 0;
+    EXPECT_EQ(waitpid(host, &status, 0), host);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status), Text(dir.File("stderr.txt"))};
 }
 #endif
 
 // Many sizes, names beyond ASCII, and every kind of failure, in one batch:
 // each written picture against the plain loop, every failure's line, the
 // summary, and the status of the first failure in the order given.
-TEST(HostBatch, MixedBatch) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.File("out"));
-    Header eightBit;
+TEST_F(HostBatch, MixedBatch) {
+    Header eightBit, badSignature;
     eightBit.biBitCount = 8;
-    Header badSignature;
     badSignature.bfType = 0;
     const std::vector<std::pair<std::string, Picture>> good = {
         {"a.bmp", DistinctPicture(1, 1)}, {"b.bmp", DistinctPicture(64, 48)}, {"bild-\xC3\xA4.bmp", DistinctPicture(17, 5)},
@@ -91,11 +122,11 @@ TEST(HostBatch, MixedBatch) {
                                 " written, 3 failed");
     lines.pop_back();
     std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format. (8 "
-                         "bits per pixel, not a 24-bit BMP)",
-                         "absent.bmp: File not found. (no such file)",
-                         "sig.bmp: File has invalid signature. (not a BMP file)"}));
+    const std::string eightBitSays =
+        "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format. (8 bits per pixel, not a "
+        "24-bit BMP)";
+    EXPECT_EQ(lines, (std::vector<std::string>{eightBitSays, "absent.bmp: File not found. (no such file)",
+                                               "sig.bmp: File has invalid signature. (not a BMP file)"}));
     EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no progress outside a terminal";
     for (const auto& g : good)
         EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out/" + g.first))), ReferenceRotate(g.second, -30)) << g.first;
@@ -106,18 +137,11 @@ TEST(HostBatch, MixedBatch) {
     // file, opened by its worker only once the later picture's failure is
     // out): the status is still its own.
     ASSERT_EQ(mkfifo(dir.File("late.bmp").c_str(), 0600), 0);
-    const int err = open(dir.File("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const pid_t host = StartHost(dir, "-j 2 -a 30 -d out late.bmp 8bit.bmp", err);
-    close(err);
-    const std::string early =
-        "8bit.bmp: File has invalid resolution. Program works only with 24-bits bmp format. (8 bits per pixel, not a "
-        "24-bit BMP)\n";
+    const pid_t host = StartHost(dir, "-j 2 -a 30 -d out late.bmp 8bit.bmp");
     std::string seen;
-    for (int tries = 0; seen.find('\n') == std::string::npos && tries < 3000; ++tries, usleep(10000)) {
-        const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
-        seen.assign(e.begin(), e.end());
-    }
-    EXPECT_EQ(seen, early);
+    for (int tries = 0; seen.find('\n') == std::string::npos && tries < 3000; ++tries, usleep(10000))
+        seen = Text(dir.File("stderr.txt"));
+    EXPECT_EQ(seen, eightBitSays + "\n");
     // Without blocking: a reader that never came must not hang the test.
     int fifo = -1;
     for (int tries = 0; fifo < 0 && tries < 3000; ++tries, usleep(10000))
@@ -125,26 +149,21 @@ TEST(HostBatch, MixedBatch) {
     if (fifo < 0) kill(host, SIGKILL);
     ASSERT_GE(fifo, 0) << "the worker never opened late.bmp";
     close(fifo);
-    int status = 0;
-    ASSERT_EQ(waitpid(host, &status, 0), host);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 3) << "the status of late.bmp, first in the order given";
-    const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
-    EXPECT_EQ(std::string(e.begin(), e.end()),
-              early + "late.bmp: File not found. (not a regular file)\n2 pictures: 0 written, 2 failed\n");
+    EXPECT_EQ(Ended(dir, host), (Outcome{3, eightBitSays + "\nlate.bmp: File not found. (not a regular file)\n"
+                                                         "2 pictures: 0 written, 2 failed\n"}))
+        << "the status of late.bmp, first in the order given";
 #endif
 
     // Into the inputs' own folder, from a NUL-separated list: each picture
     // replaced, quietly. There a CR is part of a name, even at its end (no
     // such name on Windows).
-    std::vector<uint8_t> list0 = {'a', '.', 'b', 'm', 'p', 0, 'b', '.', 'b', 'm', 'p', 0};
+    std::string list0("a.bmp\0b.bmp\0", 12);
 #if !defined(_WIN32)
     const Picture withCR = DistinctPicture(4, 3);
     WriteFile(dir.File("c.bmp\r"), EncodeBMP(withCR));
-    for (const char c : std::string("c.bmp\r")) list0.push_back(uint8_t(c));
-    list0.push_back(0);
+    list0 += std::string("c.bmp\r\0", 7);
 #endif
-    WriteFile(dir.File("list0"), list0);
+    WriteFile(dir.File("list0"), std::vector<uint8_t>(list0.begin(), list0.end()));
     const HostRun again = Host(dir, "--quiet --jobs=3 --angle=90 --output-dir=. --null -T list0");
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.out + again.err, "");
@@ -155,25 +174,22 @@ TEST(HostBatch, MixedBatch) {
     EXPECT_EQ(ReadFile(dir.File("c.bmp")), EncodeBMP(good.back().second)) << "turned in place of 'c.bmp\\r'";
 #endif
 
-    // With -n every output that exists is kept, each said, and counted.
-    const HostRun kept = Host(dir, "-n -a 30 -d ./ a.bmp absent.bmp");
-    EXPECT_EQ(kept.status, 3);
-    EXPECT_EQ(kept.err, "a.bmp: ./a.bmp exists, skipped\nabsent.bmp: File not found. (no such file)\n"
-                        "2 pictures: 0 written, 1 skipped, 1 failed\n");
+    // With -n every output that exists is kept, each said, and counted; kept
+    // before any worker sees it, second in a round of handing out too, its
+    // input, absent, is never looked at. Two names that name no file are not
+    // one file.
+    const std::string absent = "absent.bmp: File not found. (no such file)\n",
+                      sum = "2 pictures: 0 written, 1 skipped, 1 failed\n";
+    EXPECT_EQ(Ends(dir, "-n -a 30 -d ./ a.bmp absent.bmp"),
+              (Outcome{3, "a.bmp: ./a.bmp exists, skipped\n" + absent + sum}));
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("a.bmp"))), ReferenceRotate(good[0].second, 90));
-    // Kept before any worker sees it, second in a round of handing out too:
-    // its input, absent, is never looked at.
     WriteFile(dir.File("out/gone.bmp"), {7, 7});
-    const HostRun round = Host(dir, "-n -j 2 -a 30 -d out absent.bmp gone.bmp");
-    EXPECT_EQ(round.status, 3);
-    const std::string keptOutput = std::filesystem::path("out/gone.bmp").make_preferred().string();
-    EXPECT_EQ(round.err, "gone.bmp: " + keptOutput + " exists, skipped\nabsent.bmp: File not found. (no such file)\n"
-                         "2 pictures: 0 written, 1 skipped, 1 failed\n");
+    const std::string keptOutput = fs::path("out/gone.bmp").make_preferred().string();
+    EXPECT_EQ(Ends(dir, "-n -j 2 -a 30 -d out absent.bmp gone.bmp"),
+              (Outcome{3, "gone.bmp: " + keptOutput + " exists, skipped\n" + absent + sum}));
     EXPECT_EQ(ReadFile(dir.File("out/gone.bmp")), (std::vector<uint8_t>{7, 7}));
-    // Two names that name no file are not one file.
-    const HostRun absent = Host(dir, "-q -j 1 -a 30 -d out absent.bmp gone.bmp");
-    EXPECT_EQ(absent.status, 3);
-    EXPECT_EQ(absent.err, "absent.bmp: File not found. (no such file)\ngone.bmp: File not found. (no such file)\n");
+    EXPECT_EQ(Ends(dir, "-q -j 1 -a 30 -d out absent.bmp gone.bmp"),
+              (Outcome{3, absent + "gone.bmp: File not found. (no such file)\n"}));
 }
 
 // Pictures named as people name them on Windows: wildcards (expanded by the
@@ -182,25 +198,13 @@ TEST(HostBatch, MixedBatch) {
 // one (PowerShell 5's `>`), Notepad's "ANSI" (Windows-1252 under Wine) and
 // cmd's `dir /b >`, in the console's OEM code page (437 under Wine). Names
 // are bytes on Linux, where the last two name no file.
-TEST(HostBatch, NamedAsOnWindows) {
-    TempDir dir;
+TEST_F(HostBatch, NamedAsOnWindows) {
     const Picture picture = DistinctPicture(3, 5);
     const std::string umlaut = "Gr\xC3\xB6\xC3\x9F" "e.bmp", wide = "\xE5\x86\x99\xE7\x9C\x9F.bmp";
     for (const std::string& name : {std::string("a.bmp"), std::string("b.bmp"), umlaut, wide})
         WriteFile(dir.File(name), EncodeBMP(picture));
     std::string utf16 = "\xFF\xFE";
     for (const char16_t unit : U16("a.bmp\r\n" + wide + "\r\n")) utf16 += {char(unit & 0xFF), char(unit >> 8)};
-    // Lists in a legacy code page: read in it on Windows; bytes elsewhere,
-    // which name no file here.
-#if defined(_WIN32)
-    const int legacy = 0;
-    const std::vector<std::string> legacyWritten{umlaut, "a.bmp"}, legacyAlone{umlaut};
-    const char* noMatch = "zz*.bmp: File not found. (no file matches)\n";
-#else
-    const int legacy = 3;
-    const std::vector<std::string> legacyWritten{"a.bmp"}, legacyAlone{};
-    const char* noMatch = "zz*.bmp: File not found. (no such file)\n";
-#endif
     const struct {
         const char* args;
         std::string list;
@@ -210,22 +214,30 @@ TEST(HostBatch, NamedAsOnWindows) {
     } cases[] = {
         {"*.bmp", "", 0, {umlaut, "a.bmp", "b.bmp", wide}, ""},
         {"?.bmp", "", 0, {"a.bmp", "b.bmp"}, ""},
-        {"zz*.bmp", "", 3, {}, noMatch},
         {"-T list.txt", "\xEF\xBB\xBF" "a.bmp\r\n" + umlaut + "\n", 0, {umlaut, "a.bmp"}, ""},
         {"-T list.txt", utf16, 0, {"a.bmp", wide}, ""},
         {"-T list.txt", "\xFF\xFE" "a", 64, {}, "begins as UTF-16 but is not"},
-        {"-T list.txt", "a.bmp\r\nGr\xF6\xDF" "e.bmp\r\n", legacy, legacyWritten, ""},
-        {"-T list.txt", "Gr\x94\xE1" "e.bmp\r\n", legacy, legacyAlone, ""},
+        // Lists in a legacy code page: read in it on Windows; bytes elsewhere,
+        // which name no file here.
+#if defined(_WIN32)
+        {"-T list.txt", "a.bmp\r\nGr\xF6\xDF" "e.bmp\r\n", 0, {umlaut, "a.bmp"}, ""},
+        {"-T list.txt", "Gr\x94\xE1" "e.bmp\r\n", 0, {umlaut}, ""},
+        {"zz*.bmp", "", 3, {}, "zz*.bmp: File not found. (no file matches)\n"},
+#else
+        {"-T list.txt", "a.bmp\r\nGr\xF6\xDF" "e.bmp\r\n", 3, {"a.bmp"}, ""},
+        {"-T list.txt", "Gr\x94\xE1" "e.bmp\r\n", 3, {}, ""},
+        {"zz*.bmp", "", 3, {}, "zz*.bmp: File not found. (no such file)\n"},
+#endif
     };
     for (const auto& c : cases) {
-        std::filesystem::remove_all(dir.File("out"));
-        std::filesystem::create_directory(dir.File("out"));
+        fs::remove_all(dir.File("out"));
+        fs::create_directory(dir.File("out"));
         WriteFile(dir.File("list.txt"), std::vector<uint8_t>(c.list.begin(), c.list.end()));
         const HostRun r = Host(dir, std::string("-q -a 30 -d out ") + c.args);
         EXPECT_EQ(r.status, c.status) << c.args << " " << c.list << ": " << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.list << ": " << r.err;
         std::vector<std::string> made;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.File("out")))
+        for (const auto& entry : fs::directory_iterator(dir.File("out")))
             made.push_back(entry.path().filename().u8string());
         std::sort(made.begin(), made.end());
         EXPECT_EQ(made, c.written) << c.args << " " << c.list;
@@ -237,27 +249,21 @@ TEST(HostBatch, NamedAsOnWindows) {
 #if !defined(_WIN32)
 // A link another user planted in a shared folder (sticky, writable by all,
 // as /tmp) is not followed, in either form, and the reason says why.
-TEST(HostBatch, PlantedLinksInASharedFolderAreRefused) {
+TEST_F(HostBatch, PlantedLinksInASharedFolderAreRefused) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root, to plant a link owned by another user";
-    TempDir dir;
     const Picture picture = DistinctPicture(6, 4);
-    for (const char* name : {"holiday.bmp", "a.bmp", "private/secret"}) {
-        std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
-        WriteFile(dir.File(name), EncodeBMP(picture));
-    }
-    std::filesystem::create_directory(dir.File("shared"));
-    std::filesystem::create_symlink(dir.File("private/secret"), dir.File("shared/holiday.bmp"));
+    for (const char* folder : {"private", "shared"}) fs::create_directory(dir.File(folder));
+    for (const char* name : {"holiday.bmp", "a.bmp", "private/secret"}) WriteFile(dir.File(name), EncodeBMP(picture));
+    fs::create_symlink(dir.File("private/secret"), dir.File("shared/holiday.bmp"));
     ASSERT_TRUE(chmod(dir.File("shared").c_str(), 01777) == 0 &&
                 lchown(dir.File("shared/holiday.bmp").c_str(), 65534, 65534) == 0);
 
-    const HostRun batch = Host(dir, "-a 30 -d shared holiday.bmp a.bmp");
-    EXPECT_EQ(batch.status, 1);
-    EXPECT_EQ(batch.err, "holiday.bmp: Error. File cant be written. (shared/holiday.bmp: permission denied)\n"
-                         "2 pictures: 1 written, 1 failed\n");
+    EXPECT_EQ(Ends(dir, "-a 30 -d shared holiday.bmp a.bmp"),
+              (Outcome{1, "holiday.bmp: Error. File cant be written. (shared/holiday.bmp: permission denied)\n"
+                          "2 pictures: 1 written, 1 failed\n"}));
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("shared/a.bmp"))), ReferenceRotate(picture, 30));
-    const HostRun single = Host(dir, "a.bmp shared/holiday.bmp 0");
-    EXPECT_EQ(single.status, 1);
-    EXPECT_EQ(single.err, "bmprotate2: shared/holiday.bmp: permission denied\n");
+    EXPECT_EQ(Ends(dir, "a.bmp shared/holiday.bmp 0"),
+              (Outcome{1, "bmprotate2: shared/holiday.bmp: permission denied\n"}));
     EXPECT_EQ(ReadFile(dir.File("private/secret")), EncodeBMP(picture));
 }
 
@@ -265,29 +271,20 @@ TEST(HostBatch, PlantedLinksInASharedFolderAreRefused) {
 // picture fails, the rest are done, and the run ends in a summary. With one
 // worker and the FIFO second to last, the last picture needs the worker
 // started in the killed one's place.
-TEST(HostBatch, KilledWorker) {
-    TempDir dir;
+TEST_F(HostBatch, KilledWorker) {
     const Picture picture = DistinctPicture(40, 30);
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) WriteFile(dir.File(name), EncodeBMP(picture));
     ASSERT_EQ(mkfifo(dir.File("stuck.bmp").c_str(), 0600), 0);
     for (const std::string args : {"-j 2 -a 30 -d out a.bmp stuck.bmp b.bmp c.bmp",
                                    "-j 1 -a 30 -d out a.bmp b.bmp stuck.bmp c.bmp"}) {
-        std::filesystem::remove_all(dir.File("out"));
-        std::filesystem::create_directory(dir.File("out"));
-        const int err = open(dir.File("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const pid_t host = StartHost(dir, args, err);
-        close(err);
+        fs::remove_all(dir.File("out"));
+        fs::create_directory(dir.File("out"));
+        const pid_t host = StartHost(dir, args);
         // The worker waits in the FIFO's open for a writer that never comes.
         const pid_t worker = WorkerInFifoOpen(host);
-        const int killed = worker > 0 && kill(worker, SIGKILL) == 0;
-        EXPECT_EQ(killed, 1) << args;
-        int status = 0;
-        ASSERT_EQ(waitpid(host, &status, 0), host) << args;
-        ASSERT_TRUE(WIFEXITED(status)) << args;
-        EXPECT_EQ(WEXITSTATUS(status), 70) << args;
-        const std::vector<uint8_t> e = ReadFile(dir.File("stderr.txt"));
-        EXPECT_EQ(std::string(e.begin(), e.end()),
-                  "stuck.bmp: worker process killed by signal 9 (Killed)\n4 pictures: 3 written, 1 failed\n")
+        EXPECT_TRUE(worker > 0 && kill(worker, SIGKILL) == 0) << args;
+        EXPECT_EQ(Ended(dir, host), (Outcome{70, "stuck.bmp: worker process killed by signal 9 (Killed)\n"
+                                                 "4 pictures: 3 written, 1 failed\n"}))
             << args;
         for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
             EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(std::string("out/") + name))), ReferenceRotate(picture, 30))
@@ -296,46 +293,28 @@ TEST(HostBatch, KilledWorker) {
 }
 
 // Out of memory in the host itself: its own line and status, never a signal.
-TEST(HostBatch, OwnOutOfMemoryIsAStatus) {
+TEST_F(HostBatch, OwnOutOfMemoryIsAStatus) {
     if (std::string(kEmulator) != "" || kSanitized || std::system("prlimit --version >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "needs prlimit (Debian: util-linux), and the program run natively without sanitizers";
-    TempDir dir;
-    std::filesystem::create_directory(dir.File("out"));
     std::string list;
     for (int i = 0; i < 1000000; ++i) list += "folder/picture-" + std::to_string(i) + ".bmp\n";
     WriteFile(dir.File("list.txt"), std::vector<uint8_t>(list.begin(), list.end()));
-    const HostRun r = Host(dir, "--as=50331648 \"" + HostProgram() + "\" -a 30 -d out -T list.txt", "prlimit");
-    EXPECT_EQ(r.status, 70);
-    EXPECT_EQ(r.err, "bmprotate2: out of memory\n");
+    EXPECT_EQ(Ends(dir, "--as=50331648 \"" + HostProgram() + "\" -a 30 -d out -T list.txt", "prlimit"),
+              (Outcome{70, "bmprotate2: out of memory\n"}));
 }
 
 // Ctrl-C typed on the batch's terminal while a worker is on the second of
 // four pictures: that one is finished, no more are handed out, the progress
 // line goes, the summary says two were not done, and the program ends by
 // SIGINT leaving nothing half made.
-TEST(HostBatch, InterruptedOnATerminal) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.File("out"));
+TEST_F(HostBatch, InterruptedOnATerminal) {
     const Picture picture = DistinctPicture(9, 9);
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) WriteFile(dir.File(name), EncodeBMP(picture));
     ASSERT_EQ(mkfifo(dir.File("stuck.bmp").c_str(), 0600), 0);
     int terminal = -1, side = -1;
     ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
-    const std::string command = "cd \"" + dir.path() + "\" && exec " + kEmulator + " \"" + HostProgram() +
-                                "\" -j 1 -a 30 -d out a.bmp stuck.bmp b.bmp c.bmp";
-    const pid_t host = fork();
-    if (host == 0) {
-        // Its own session, the terminal its controlling one: ^C reaches it and its workers.
-        setsid();
-        ioctl(side, TIOCSCTTY, 0);
-        dup2(side, 0);
-        dup2(side, 2);
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(side);
-    const pid_t worker = WorkerInFifoOpen(host);
-    EXPECT_GT(worker, 0);
+    const pid_t host = StartHost(dir, "-j 1 -a 30 -d out a.bmp stuck.bmp b.bmp c.bmp", side, true);
+    EXPECT_GT(WorkerInFifoOpen(host), 0);
     ASSERT_EQ(write(terminal, "\x03", 1), 1);
     // The terminal echoes ^C once it has sent the signal; only then may the picture end.
     std::string seen;
@@ -347,40 +326,31 @@ TEST(HostBatch, InterruptedOnATerminal) {
     if (fifo >= 0) close(fifo);
     while ((got = read(terminal, block, sizeof block)) > 0) seen.append(block, size_t(got));
     close(terminal);
-    int status = 0;
-    ASSERT_EQ(waitpid(host, &status, 0), host);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_EQ(Ended(dir, host).first, -SIGINT);
     EXPECT_NE(seen.find("stuck.bmp: File not found. (not a regular file)\r\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find(" \r4 pictures: 1 written, 1 failed, 2 not done\r\n"), std::string::npos) << seen;
     std::vector<std::string> made;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.File("out")))
-        made.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(dir.File("out"))) made.push_back(entry.path().filename().string());
     EXPECT_EQ(made, std::vector<std::string>{"a.bmp"});
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out/a.bmp"))), ReferenceRotate(picture, 30));
 }
 
 // On a terminal the progress line is drawn, then cleared before the summary;
 // -q draws nothing.
-TEST(HostBatch, ProgressOnATerminal) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.File("out"));
+TEST_F(HostBatch, ProgressOnATerminal) {
     WriteFile(dir.File("a.bmp"), EncodeBMP(DistinctPicture(9, 9)));
     WriteFile(dir.File("b.bmp"), EncodeBMP(DistinctPicture(5, 9)));
     for (const bool quiet : {false, true}) {
         int terminal = -1, side = -1;
         ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
         const pid_t host = StartHost(dir, std::string(quiet ? "-q " : "") + "-a 30 -d out a.bmp b.bmp", side);
-        close(side);
         std::string seen;
         char block[256];
         for (ssize_t got; (got = read(terminal, block, sizeof block)) > 0;) seen.append(block, size_t(got));
         close(terminal);
-        int status = -1;
-        waitpid(host, &status, 0);
-        EXPECT_EQ(status, 0) << seen;
-        if (quiet) {
-            EXPECT_EQ(seen, "");
-        } else {
+        EXPECT_EQ(Ended(dir, host).first, 0) << seen;
+        EXPECT_EQ(seen.empty(), quiet) << seen;
+        if (!quiet) {
             EXPECT_EQ(seen.rfind("\r0/2 pictures", 0), 0u) << seen;
             EXPECT_NE(seen.find(" \r2 pictures: 2 written, 0 failed\r\n"), std::string::npos) << seen;
         }
