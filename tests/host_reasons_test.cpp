@@ -70,7 +70,7 @@ TEST(Reasons, StatusLineAndReasonPerVerdictAndForEveryFile) {
     const struct {
         std::string args;
         int status;
-        std::string lines, reason;  // lines: the library's, on standard output
+        std::string lines, reason;      // lines: the library's, on standard output
         const char* program = nullptr;  // the program itself, or this one of the machine's
     } cases[] = {
         {"sig.bmp out.bmp 0", 1, kBadLine, "sig.bmp: not a BMP file"},
