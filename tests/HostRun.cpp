@@ -21,6 +21,7 @@ std::string HostProgram() {
     return path.substr(0, path.find_last_of("\\/") + 1) + VINTREL_HOST;
 }
 const char kProgramName[] = "bmprotate2.exe";
+static const char kCd[] = "cd /d \"";
 
 // Text-mode standard output ends lines with CR LF here; the lines are what
 // is compared.
@@ -31,6 +32,7 @@ static std::string Lines(std::string text) {
 #else
 std::string HostProgram() { return VINTREL_HOST; }
 const char kProgramName[] = "bmprotate2";
+static const char kCd[] = "cd \"";
 static std::string Lines(std::string text) { return text; }
 #endif
 
@@ -44,36 +46,27 @@ const char kEmulator[] = VINTREL_HOST_EMULATOR;
 // Output goes to files, never pipes: helper processes of some runners keep
 // pipes open long after the program ends. The command is the same for a
 // POSIX shell and for cmd.exe.
-namespace {
-std::string Emulated(const std::string& program) {
+static std::string Emulated(const std::string& program) {
     const std::string emulator = kEmulator;
     return emulator + (emulator.empty() ? "" : " ") + "\"" + program + "\"";
 }
-}  // namespace
 
 std::string HostCommand() { return Emulated(HostProgram()); }
 
 HostRun Host(const TempDir& dir, const std::string& args, const std::string& program) {
     const std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
-#if defined(_WIN32)
-    const std::string cd = "cd /d \"";
-#else
-    const std::string cd = "cd \"";
-#endif
     const bool own = program.find_first_of("/\\") == std::string::npos && program != HostProgram();
     const std::string run = own ? "\"" + program + "\"" : Emulated(program);
-    const std::string command = cd + dir.path() + "\" && " + run + " " + args + " >\"" + out + "\" 2>\"" + err + "\"";
+    const std::string command = kCd + dir.path() + "\" && " + run + " " + args + " >\"" + out + "\" 2>\"" + err + "\"";
 #if defined(_WIN32)
     // As UTF-16: a narrow command would pass through the ANSI code page.
-    const std::u16string wide = U16(command);
-    int status = _wsystem(reinterpret_cast<const wchar_t*>(wide.c_str()));
+    int status = _wsystem(reinterpret_cast<const wchar_t*>(U16(command).c_str()));
 #else
     int status = std::system(command.c_str());
     status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
     const std::vector<uint8_t> o = ReadFile(out), e = ReadFile(err);
-    const std::string bytes(o.begin(), o.end());
-    return HostRun{status, Lines(bytes), Lines(std::string(e.begin(), e.end())), bytes};
+    return HostRun{status, Lines(std::string(o.begin(), o.end())), Lines(std::string(e.begin(), e.end())), o};
 }
 
 }  // namespace host_testing

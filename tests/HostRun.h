@@ -9,8 +9,8 @@ namespace host_testing {
 
 struct HostRun {
     int status;
-    std::string out, err;  // line ends as on POSIX
-    std::string bytes;     // standard output as written
+    std::string out, err;        // line ends as on POSIX
+    std::vector<uint8_t> bytes;  // standard output as written
 };
 
 std::string HostProgram();

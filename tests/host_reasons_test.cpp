@@ -2,10 +2,12 @@
 // status and the line the library gave, whatever the file.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <set>
+#include <tuple>
 
 #include "HostRun.h"
 
@@ -24,61 +26,51 @@ namespace {
 const std::string kWriteFailed = std::string(kReadLine) + kUnwritableLine;
 
 // "8 bits per pixel, ..." and "32 bits per pixel, ..." are one reason.
-std::string AnyBits(std::string reason) {
+std::string AnyBits(const std::string& reason) {
     const size_t digits = reason.find_first_not_of("0123456789");
-    if (digits > 0 && digits != std::string::npos && reason.compare(digits, 5, " bits") == 0)
-        reason.replace(0, digits, "N");
-    return reason;
+    const bool bits = digits > 0 && digits != std::string::npos && reason.compare(digits, 5, " bits") == 0;
+    return bits ? "N" + reason.substr(digits) : reason;
 }
 
-std::vector<uint8_t> Claiming(int32_t width, int32_t height) {
+// A 2x2 picture under a header so changed; or, `claiming` a picture, the
+// header alone and 12 bytes.
+std::vector<uint8_t> Made(void (*change)(Header&), bool claiming = false) {
     Header header;
-    header.biWidth = width, header.biHeight = height;
-    std::vector<uint8_t> file = HeaderBytes(header);
-    file.resize(file.size() + 12, 0x5A);
+    change(header);
+    std::vector<uint8_t> file = claiming ? HeaderBytes(header) : EncodeBMP(DistinctPicture(2, 2), header);
+    if (claiming) file.resize(file.size() + 12, 0x5A);
     return file;
-}
-
-// Headers made to reach each verdict, the order of the checks among them.
-void WriteCraftedFiles(const TempDir& dir) {
-    const struct {
-        const char* name;
-        void (*change)(Header&);
-    } made[] = {{"ok.bmp", [](Header&) {}},
-                {"sig.bmp", [](Header& h) { h.bfType = 0; }},
-                {"8bitsig.bmp", [](Header& h) { h.bfType = 0, h.biBitCount = 8; }},  // the bit count first
-                {"8bit.bmp", [](Header& h) { h.biBitCount = 8; }},
-                {"comp.bmp", [](Header& h) { h.biCompression = 3; }},
-                {"planes.bmp", [](Header& h) { h.biPlanes = 2; }},
-                {"top.bmp", [](Header& h) { h.biHeight = -2; }},
-                {"negw.bmp", [](Header& h) { h.biWidth = -2; }}};
-    for (const auto& m : made) {
-        Header header;
-        m.change(header);
-        WriteFile(dir.File(m.name), EncodeBMP(DistinctPicture(2, 2), header));
-    }
-    WriteFile(dir.File("empty.bmp"), {});
-    WriteFile(dir.File("four.bmp"), {'B', 'M', 0, 0});
-    std::vector<uint8_t> cut = EncodeBMP(DistinctPicture(2, 2));
-    cut.resize(53);
-    WriteFile(dir.File("cut.bmp"), cut);
-    WriteFile(dir.File("huge.bmp"), Claiming(40000, 40000));
-    // Fewer than 2^32 pixel bytes, yet its file would be 4 GiB and 54 bytes.
-    WriteFile(dir.File("tall.bmp"), Claiming(1, 1 << 30));
-    // Held at once; at 45 degrees its canvas's file would be 15 GB.
-    WriteFile(dir.File("wide.bmp"), Claiming(100000, 1));
-    WriteFile(dir.File("big.bmp"), EncodeBMP(DistinctPicture(200, 200)));
-    fs::create_directory(dir.File("folder"));
 }
 
 TEST(Reasons, StatusLineAndReasonPerVerdictAndForEveryFile) {
     TempDir dir;
-    WriteCraftedFiles(dir);
+    std::vector<uint8_t> cut = EncodeBMP(DistinctPicture(2, 2));
+    cut.resize(53);
+    // Headers made to reach each verdict, the order of the checks among them.
+    const std::pair<const char*, std::vector<uint8_t>> files[] = {
+        {"ok.bmp", Made([](Header&) {})},
+        {"sig.bmp", Made([](Header& h) { h.bfType = 0; })},
+        {"8bitsig.bmp", Made([](Header& h) { h.bfType = 0, h.biBitCount = 8; })},  // the bit count first
+        {"8bit.bmp", Made([](Header& h) { h.biBitCount = 8; })},
+        {"comp.bmp", Made([](Header& h) { h.biCompression = 3; })},
+        {"planes.bmp", Made([](Header& h) { h.biPlanes = 2; })},
+        {"top.bmp", Made([](Header& h) { h.biHeight = -2; })},
+        {"negw.bmp", Made([](Header& h) { h.biWidth = -2; })},
+        {"empty.bmp", {}},
+        {"four.bmp", {'B', 'M', 0, 0}},
+        {"cut.bmp", cut},
+        {"huge.bmp", Made([](Header& h) { h.biWidth = h.biHeight = 40000; }, true)},
+        // Fewer than 2^32 pixel bytes, yet its file would be 4 GiB and 54 bytes.
+        {"tall.bmp", Made([](Header& h) { h.biWidth = 1, h.biHeight = 1 << 30; }, true)},
+        // Held at once; at 45 degrees its canvas's file would be 15 GB.
+        {"wide.bmp", Made([](Header& h) { h.biWidth = 100000, h.biHeight = 1; }, true)},
+        {"big.bmp", EncodeBMP(DistinctPicture(200, 200))}};
+    for (const auto& [name, bytes] : files) WriteFile(dir.File(name), bytes);
+    fs::create_directory(dir.File("folder"));
     const struct {
         std::string args;
         int status;
-        std::string lines;  // the library's, on standard output
-        std::string reason;
+        std::string lines, reason;      // lines: the library's, on standard output
         const char* program = nullptr;  // the program itself, or this one of the machine's
     } cases[] = {
         {"sig.bmp out.bmp 0", 1, kBadLine, "sig.bmp: not a BMP file"},
@@ -124,8 +116,7 @@ TEST(Reasons, StatusLineAndReasonPerVerdictAndForEveryFile) {
 
     // Every kept fuzzing input and every crafted header, in one batch: each
     // failure's reason is one that belongs to the library's line for it.
-    fs::remove(dir.File("folder"));
-    fs::create_directory(dir.File("out"));
+    fs::rename(dir.File("folder"), dir.File("out"));
     std::string names;
     size_t count = 0;
     std::vector<fs::path> folders{dir.path()};
@@ -165,22 +156,14 @@ TEST(Reasons, AFullDiskWhenWrittenOverInPlace) {
     if (geteuid() != 0 || chmod(dir.path().c_str(), 0711) != 0 ||
         mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=128k,mode=0755") != 0)
         GTEST_SKIP() << "needs root, to mount a small tmpfs and to run the program as nobody";
-    struct Unmount {
-        std::string at;
-        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
-    } unmount{mnt};
+    const std::shared_ptr<void> unmount(nullptr, [&](void*) { umount2(mnt.c_str(), MNT_DETACH); });
     if (Host(dir, asNobody + " -V'", "sh").status != 0) GTEST_SKIP() << "nobody may not run the program from its build folder";
     const std::vector<uint8_t> old = EncodeBMP(DistinctPicture(90, 90));
     WriteFile(pic, old);
     ASSERT_EQ(chown(pic.c_str(), 65534, 65534), 0);
-    if (std::FILE* filler = std::fopen((mnt + "/filler").c_str(), "wb")) {  // as much as fits
-        const std::vector<char> block(128 * 1024);
-        std::fwrite(block.data(), 1, block.size(), filler);
-        std::fclose(filler);
-    }
+    std::ofstream(mnt + "/filler", std::ios::binary) << std::string(128 * 1024, '\0');  // as much as fits
     const HostRun r = Host(dir, asNobody + " full/pic.bmp full/pic.bmp 45'", "sh");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "bmprotate2: full/pic.bmp: disk full\n");
+    EXPECT_EQ(std::tie(r.status, r.err), std::make_tuple(1, std::string("bmprotate2: full/pic.bmp: disk full\n")));
     EXPECT_EQ(ReadFile(pic), old);
 }
 #endif

@@ -17,6 +17,7 @@
 
 using namespace testing_support;
 using namespace host_testing;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -33,30 +34,24 @@ class BadArguments : public testing::TestWithParam<ArgCase> {};
 
 TEST_P(BadArguments, GiveOneLineOnStandardErrorAndTouchNoFile) {
     TempDir dir;
-    for (const char* name : {"in.bmp", "other.bmp", "back/in.bmp"}) {
-        std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
+    for (const char* folder : {"dir", "front", "back"}) fs::create_directory(dir.File(folder));
+    for (const char* name : {"in.bmp", "other.bmp", "back/in.bmp"})
         WriteFile(dir.File(name), EncodeBMP(DistinctPicture(3, 3)));
-    }
-    std::filesystem::create_directory(dir.File("dir"));
-    std::filesystem::create_directory(dir.File("front"));
     // Another name for a file: front/other.bmp for the input in.bmp,
     // back/other.bmp for back/in.bmp.
-    for (const auto& link : {std::make_pair("in.bmp", "link.bmp"), std::make_pair("../in.bmp", "front/other.bmp"),
-                             std::make_pair("in.bmp", "back/other.bmp")}) {
+    for (const auto& [to, name] : {std::pair("in.bmp", "link.bmp"), std::pair("../in.bmp", "front/other.bmp"),
+                                   std::pair("in.bmp", "back/other.bmp")})
 #if defined(_WIN32)
-        std::filesystem::create_hard_link(std::filesystem::path(dir.File(link.second)).parent_path() / link.first,
-                                          dir.File(link.second));
+        fs::create_hard_link(fs::path(dir.File(name)).parent_path() / to, dir.File(name));
 #else
-        std::filesystem::create_symlink(link.first, dir.File(link.second));
+        fs::create_symlink(to, dir.File(name));
 #endif
-    }
     const HostRun r = Host(dir, GetParam().args);
-    EXPECT_EQ(r.status, GetParam().status);
-    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(std::tie(r.status, r.out), std::make_tuple(GetParam().status, std::string()));
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_NE(r.err.find(GetParam().says), std::string::npos) << r.err;
     EXPECT_FALSE(FileExists(dir.File("out.bmp")));
-    EXPECT_TRUE(std::filesystem::is_empty(dir.File("dir")));
+    EXPECT_TRUE(fs::is_empty(dir.File("dir")));
     for (const char* name : {"in.bmp", "back/in.bmp"})
         EXPECT_EQ(ReadFile(dir.File(name)), EncodeBMP(DistinctPicture(3, 3))) << name;
 }
@@ -121,26 +116,22 @@ TEST(Host, StandardInputAndOutput) {
     TempDir dir;
     const Picture picture = DistinctPicture(21, 11);
     WriteFile(dir.File("in.bmp"), EncodeBMP(picture));
-    const std::string lines = "File has been read successfully.\nFile has been written successfully.\n";
-    HostRun r = Host(dir, "- out.bmp 30 <in.bmp");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, lines);
+    const std::string lines = std::string(kReadLine) + kWrittenLine;
+    const HostRun file = Host(dir, "- out.bmp 30 <in.bmp");
+    EXPECT_EQ(std::tie(file.status, file.out), std::make_tuple(0, lines)) << file.err;
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File("out.bmp"))), ReferenceRotate(picture, 30));
+    const std::string throughPipe = "-c '" + HostCommand() + " in.bmp /dev/stdout -30 | cat'";
     std::vector<std::string> forms = {"- - -30 <in.bmp", "in.bmp - -30"};
 #if !defined(_WIN32)
-    const std::string throughPipe = "-c '" + HostCommand() + " in.bmp /dev/stdout -30 | cat'";
     forms.push_back(throughPipe);
-#else
-    const std::string throughPipe;
 #endif
     // On Windows standard output must be in binary mode: text mode would put
     // a CR before each of the picture's LF bytes, which it has.
     for (const std::string& args : forms) {
-        r = args == throughPipe ? Host(dir, args, "sh") : Host(dir, args);
-        EXPECT_EQ(r.status, 0) << args;
-        EXPECT_EQ(r.err, lines) << args;
-        EXPECT_NE(r.bytes.find('\n'), std::string::npos) << args;
-        EXPECT_EQ(DecodeWrittenBMP(std::vector<uint8_t>(r.bytes.begin(), r.bytes.end())), ReferenceRotate(picture, -30));
+        const HostRun r = args == throughPipe ? Host(dir, args, "sh") : Host(dir, args);
+        EXPECT_EQ(std::tie(r.status, r.err), std::make_tuple(0, lines)) << args;
+        EXPECT_GT(std::count(r.bytes.begin(), r.bytes.end(), '\n'), 0) << args;
+        EXPECT_EQ(DecodeWrittenBMP(r.bytes), ReferenceRotate(picture, -30));
     }
     EXPECT_FALSE(FileExists(dir.File("-")));
 }
@@ -151,19 +142,19 @@ TEST(Host, StandardInputAndOutput) {
 TEST(Host, NamesLongerThanTheLibraryHoldsOrNotText) {
     TempDir dir;
     const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e');
-    std::filesystem::create_directories(dir.File(deep));
+    fs::create_directories(dir.File(deep));
     const std::string input = deep + "/" + std::string(230, 'p') + ".bmp", output = input + ".out";
     const Picture picture = DistinctPicture(9, 7);
     WriteFile(dir.File(input), EncodeBMP(picture));
     EXPECT_EQ(Host(dir, input + " " + output + " 30").status, 0);
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(output))), ReferenceRotate(picture, 30));
     // Replaced in its own folder, under an own name too long for the library: its mode kept.
-    const auto mode = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
-    std::filesystem::permissions(dir.File(input), mode);
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(dir.File(input), mode);
     EXPECT_EQ(Host(dir, "-a 90 -d " + deep + " " + input).status, 0);
     EXPECT_EQ(DecodeWrittenBMP(ReadFile(dir.File(input))), ReferenceRotate(picture, 90));
-    EXPECT_EQ(std::filesystem::status(dir.File(input)).permissions(), mode);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File(deep)), std::filesystem::directory_iterator()), 2) << "a temporary left";
+    EXPECT_EQ(fs::status(dir.File(input)).permissions(), mode);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.File(deep)), fs::directory_iterator()), 2) << "a temporary left";
 
     WriteFile(dir.File("odd-\xFF\xFE.bmp"), EncodeBMP(picture));
     const HostRun odd = Host(dir, "\"$(printf 'odd-\\377\\376.bmp')\" \"$(printf 'out-\\303.bmp')\" 90");
@@ -184,11 +175,9 @@ TEST(Host, NamesBeyondTheAnsiCodePage) {
     const auto at = std::search(program.begin(), program.end(), setting.begin(), setting.end());
     ASSERT_NE(at, program.end()) << "the manifest asks for no UTF-8 code page";
     std::copy_n("-----", 5, at + 1);
-    std::filesystem::create_directory(dir.File("legacy"));
-    const std::string legacy = dir.File("legacy/" + std::string(kProgramName));
+    const std::string legacy = dir.File(kProgramName);
     WriteFile(legacy, program);
-    std::filesystem::copy_file(std::filesystem::path(HostProgram()).parent_path() / "VintrelBMPRotate2.DLL",
-                               dir.File("legacy/VintrelBMPRotate2.DLL"));
+    fs::copy_file(fs::path(HostProgram()).parent_path() / "VintrelBMPRotate2.DLL", dir.File("VintrelBMPRotate2.DLL"));
     const Picture picture = DistinctPicture(5, 3);
     WriteFile(dir.File("in.bmp"), EncodeBMP(picture));
     for (const std::string name : {"Gr\xC3\xB6\xC3\x9F" "e.bmp", "\xE5\x86\x99\xE7\x9C\x9F.bmp", "\xF0\x9F\x96\xBC.bmp"}) {
@@ -219,7 +208,7 @@ TEST(Host, FilesInUse) {
     WriteFile(dir.File("in.bmp"), EncodeBMP(DistinctPicture(3, 3)));
     WriteFile(dir.File("out.bmp"), before);
     for (const auto& [held, sharing, status] : {std::make_tuple("out.bmp", FILE_SHARE_READ, 1), std::make_tuple("in.bmp", 0, 3)}) {
-        HANDLE file = CreateFileW(std::filesystem::u8path(dir.File(held)).c_str(), GENERIC_READ, DWORD(sharing), nullptr,
+        HANDLE file = CreateFileW(fs::u8path(dir.File(held)).c_str(), GENERIC_READ, DWORD(sharing), nullptr,
                                   OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         const HostRun r = Host(dir, "in.bmp out.bmp 30");
@@ -228,7 +217,7 @@ TEST(Host, FilesInUse) {
         EXPECT_EQ(r.err, "bmprotate2: " + std::string(held) + ": in use by another program\n");
         EXPECT_EQ(ReadFile(dir.File("out.bmp")), before);
     }
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    for (const auto& entry : fs::directory_iterator(dir.path()))
         EXPECT_NE(entry.path().filename().string().rfind(".vintrel-", 0), 0u) << entry.path();
 }
 #endif
@@ -249,19 +238,17 @@ TEST(Host, NoClobberKeepsTheOutput) {
 TEST(Host, BashCompletion) {
     if (std::system("bash -c true >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs bash";
     TempDir dir;
-    std::filesystem::create_directory(dir.File("folder"));
+    fs::create_directory(dir.File("folder"));
     WriteFile(dir.File("a.bmp"), {});
     WriteFile(dir.File("a.txt"), {});
-    const struct {
-        const char* words;
-        const char* offered;
-    } cases[] = {{"--no", "--no-clobber"}, {"-a 30 -d \"\"", "folder"}, {"-n in.bmp out.bmp \"\"", "-90 180 270 90"},
-                 {"\"\"", "a.bmp folder"}, {"in.bmp a", "a.bmp a.txt"}, {"-a 30 -d folder -T a", "a.bmp a.txt"}};
-    for (const auto& c : cases) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"--no", "--no-clobber"}, {"-a 30 -d \"\"", "folder"}, {"-n in.bmp out.bmp \"\"", "-90 180 270 90"},
+        {"\"\"", "a.bmp folder"}, {"in.bmp a", "a.bmp a.txt"}, {"-a 30 -d folder -T a", "a.bmp a.txt"}};
+    for (const auto& [words, offered] : cases) {
         const HostRun r = Host(dir, std::string("-c '. \"") + VINTREL_COMPLETION +
-                                        "\"; COMP_WORDS=(bmprotate2 " + c.words + "); COMP_CWORD=$((${#COMP_WORDS[@]}-1)); "
+                                        "\"; COMP_WORDS=(bmprotate2 " + words + "); COMP_CWORD=$((${#COMP_WORDS[@]}-1)); "
                                         "_bmprotate2; printf \"%s\\n\" \"${COMPREPLY[@]}\" | sort | xargs'", "bash");
-        EXPECT_EQ(r.out, std::string(c.offered) + "\n") << c.words << r.err;
+        EXPECT_EQ(r.out, std::string(offered) + "\n") << words << r.err;
     }
 }
 #endif
@@ -270,18 +257,16 @@ TEST(Host, HelpAndVersion) {
     TempDir dir;
     const HostRun help = Host(dir, "--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("usage: bmprotate2 [-n] [--] INPUT OUTPUT ANGLE"), std::string::npos);
-    EXPECT_NE(help.out.find("clockwise"), std::string::npos);
-    EXPECT_NE(help.out.find("bmprotate2 -a ANGLE -d DIR [-j N] [-n] [-q] [-0] -T LIST"), std::string::npos);
-    EXPECT_NE(help.out.find("not lossless"), std::string::npos);
+    for (const char* says : {"usage: bmprotate2 [-n] [--] INPUT OUTPUT ANGLE", "clockwise",
+                             "bmprotate2 -a ANGLE -d DIR [-j N] [-n] [-q] [-0] -T LIST", "not lossless"})
+        EXPECT_NE(help.out.find(says), std::string::npos) << says;
     const HostRun version = Host(dir, "--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("bmprotate2 1.0.0.1\nlibrary ", 0), 0u) << version.out;
     EXPECT_NE(version.out.find(", version 1.0.0.1\n"), std::string::npos) << version.out;
     for (const auto& same : {std::make_pair("-h", help), std::make_pair("-V", version)}) {
         const HostRun r = Host(dir, same.first);
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, same.second.out);
+        EXPECT_EQ(std::tie(r.status, r.out), std::make_tuple(0, same.second.out));
     }
 #if !defined(_WIN32)
     for (const char* flag : {"--help", "--version"}) {
@@ -298,25 +283,23 @@ TEST(Host, HelpAndVersion) {
 // system stands in for it.
 TEST(Host, MissingLibraryIsReported) {
     TempDir dir;
-    std::filesystem::create_directory(dir.File("bin"));
+    fs::create_directory(dir.File("bin"));
     const std::string lonely = dir.File("bin/" + std::string(kProgramName));
-    std::filesystem::copy_file(HostProgram(), lonely);
-    std::filesystem::permissions(lonely, std::filesystem::perms::owner_all);
+    fs::copy_file(HostProgram(), lonely);
+    fs::permissions(lonely, fs::perms::owner_all);
 #if defined(_WIN32)
     const std::string library = "VintrelBMPRotate2.DLL";
     // A real one planted in the current folder, which a bare-name
     // LoadLibraryW would search: never taken.
-    std::filesystem::copy_file(std::filesystem::path(HostProgram()).parent_path() / library, dir.File(library));
+    fs::copy_file(fs::path(HostProgram()).parent_path() / library, dir.File(library));
 #else
     const std::string library = VINTREL_LIBRARY_SONAME;
 #endif
     WriteFile(dir.File("bin/" + library), {'n', 'o', 't', ' ', 'a', ' ', 'l', 'i', 'b', 'r', 'a', 'r', 'y'});
     WriteFile(dir.File("in.bmp"), EncodeBMP(DistinctPicture(3, 3)));
-    for (const std::string& args : {"\"" + dir.File("in.bmp") + "\" \"" + dir.File("out.bmp") + "\" 30",
-                                    "-a 30 -d \"" + dir.path() + "\" -q \"" + dir.File("in.bmp") + "\""}) {
+    for (const char* args : {"in.bmp out.bmp 30", "-a 30 -d . -q in.bmp"}) {
         const HostRun r = Host(dir, args, lonely);
-        EXPECT_EQ(r.status, 69);
-        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(std::tie(r.status, r.out), std::make_tuple(69, std::string()));
         EXPECT_EQ(r.err.rfind("bmprotate2: cannot load ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(library), std::string::npos) << r.err;
         EXPECT_FALSE(FileExists(dir.File("out.bmp")));
@@ -327,14 +310,12 @@ TEST(Host, MissingLibraryIsReported) {
 #if !defined(_WIN32)
     // With nothing beside it, the system's search: a copy installed there,
     // or else the list of places looked in.
-    std::filesystem::remove(dir.File("bin/" + library));
+    fs::remove(dir.File("bin/" + library));
     void* installed = dlopen(VINTREL_LIBRARY_SONAME, RTLD_NOW | RTLD_LOCAL);
     if (installed != nullptr) dlclose(installed);
-    const HostRun r = Host(dir, "\"" + dir.File("in.bmp") + "\" \"" + dir.File("out.bmp") + "\" 30", lonely);
+    const HostRun r = Host(dir, "in.bmp out.bmp 30", lonely);
     EXPECT_EQ(r.status, installed != nullptr ? 0 : 69) << r.err;
-    if (installed == nullptr) {
-        EXPECT_NE(r.err.find(", looked for in "), std::string::npos) << r.err;
-    }
+    EXPECT_TRUE(installed != nullptr || r.err.find(", looked for in ") != std::string::npos) << r.err;
 #endif
 }
 
